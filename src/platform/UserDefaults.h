@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <mutex>
+
+namespace lumarient {
+
+// The user's persisted settings ("user defaults"): an INI file read and written
+// through QSettings under the keys the rest of the system names. Every write is
+// synced at once and QSettings replaces the file atomically, so a crash mid-write
+// never leaves a truncated file. Safe to use from any thread.
+class UserDefaults {
+public:
+    explicit UserDefaults(const QString &filePath);
+
+    // `$LUMARIENT_CONFIG_DIR/Lumarient.conf` when that variable is set, otherwise
+    // `$XDG_CONFIG_HOME/Lumarient/Lumarient.conf`.
+    static QString defaultFilePath();
+
+    QString filePath() const;
+
+    bool contains(const QString &key) const;
+    QVariant value(const QString &key) const;
+    // The text stored under `key`, or a null QString when there is none.
+    QString string(const QString &key) const;
+    QStringList stringArray(const QString &key) const;
+    QStringList keys() const;
+
+    // Returns false when the file could not be written.
+    bool setValue(const QString &key, const QVariant &value);
+    bool remove(const QString &key);
+
+private:
+    bool syncLocked();
+
+    mutable std::mutex mutex_;
+    std::unique_ptr<QSettings> settings_;
+};
+
+} // namespace lumarient

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "devices/ConnectedDevice.h"
+#include "tooling/Shell.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <stop_token>
+
+namespace lumarient {
+
+class Sleeper;
+class ToolPaths;
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const ScreenSize &) const = default;
+};
+
+// The phone commands, run through `adb`. The only place that knows the wording
+// of adb's and Android's output. Holds no state of its own beyond the tool
+// paths and the sleeper it waits with, so any thread may use it at any time.
+//
+// Operations that return a truth value or an optional swallow command failures;
+// the others throw ShellError or LumarientError, and their waits throw
+// OperationCancelled when `stop` is requested.
+class ADB {
+public:
+    ADB(const ToolPaths &paths, Sleeper &sleeper);
+
+    // `adb install` copies a whole APK, so it gets longer than other commands.
+    static constexpr std::chrono::milliseconds installTimeLimit = std::chrono::minutes(5);
+
+    // Runs adb with `arguments` (see Shell::run).
+    QString run(const QStringList &arguments,
+                std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+    // Runs adb and reports only whether it succeeded.
+    bool succeeds(const QStringList &arguments,
+                  std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+
+    QList<ConnectedDevice> listDevices() const;
+    QString marketingName(const QString &serial, const QString &fallbackModel) const;
+    bool deleteOverlayDisplay(const QString &serial) const;
+    // Returns the new overlay display's id.
+    QString createOverlayDisplay(const QString &serial, const QString &resolution, std::stop_token stop) const;
+    std::optional<ScreenSize> screenSize(const QString &serial) const;
+    std::optional<int> newestScrcpyDisplayID(const QString &serial) const;
+    bool setDisplayFreeform(const QString &serial, int displayID) const;
+    // Waits up to about 5 s for the phone to be listed as ready; never fails and
+    // is not cut short by `stop`.
+    void waitUntilReady(const QString &serial) const;
+    void connect(const QString &host, int port, std::stop_token stop) const;
+    // Returns the endpoint under which adb now lists the phone.
+    QString switchToWifi(const QString &serial, int port, std::stop_token stop) const;
+    void pair(const QString &host, int port, const QString &code) const;
+
+private:
+    QStringList onPhone(const QString &serial, QStringList arguments) const;
+
+    const ToolPaths &paths_;
+    Sleeper &sleeper_;
+};
+
+} // namespace lumarient

@@ -1,0 +1,130 @@
+#include "devices/DeviceConfig.h"
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+using namespace lumarient;
+
+namespace {
+
+DeviceConfig config(const QString &name, const QString &model, int port)
+{
+    DeviceConfig made;
+    made.id = QUuid::createUuid();
+    made.name = name;
+    made.modelPattern = model;
+    made.wifiPort = port;
+    return made;
+}
+
+const char *const validElement =
+    R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"Pixel","modelPattern":"Pixel_8","wifiPort":5555,)"
+    R"("resolution":"2560x1600/240","supportsVirtualDisplay":true,"virtualDisplayHasWindowManagement":false})";
+
+class DeviceConfigTest : public ::testing::Test {
+protected:
+    QStringList backupKeys() const
+    {
+        QStringList keys;
+        for (const QString &key : defaults_.keys()) {
+            if (key.startsWith(DeviceConfig::unreadableBackupPrefix()))
+                keys.append(key);
+        }
+        return keys;
+    }
+
+    QTemporaryDir folder_;
+    UserDefaults defaults_{folder_.filePath(QStringLiteral("Lumarient.conf"))};
+};
+
+} // namespace
+
+TEST_F(DeviceConfigTest, EveryFieldAndTheOrderSurviveSaveAndLoad)
+{
+    DeviceConfig first = config(QString(), QStringLiteral("SM_G973F"), 5557);
+    first.resolution = QStringLiteral("1920x1080/160");
+    first.supportsVirtualDisplay = true;
+    DeviceConfig second = config(QStringLiteral("Pixel 8 — work"), QStringLiteral("Pixel_8"), 5555);
+    second.virtualDisplayHasWindowManagement = true;
+    ASSERT_TRUE(DeviceConfig::save(defaults_, {first, second}));
+    EXPECT_EQ(DeviceConfig::load(defaults_), (QList<DeviceConfig>{first, second}));
+    EXPECT_EQ(DeviceConfig::load(defaults_)[1].resolution, QStringLiteral("2560x1600/240"));
+}
+
+TEST_F(DeviceConfigTest, EncodesSevenKeysWithUpperCaseId)
+{
+    DeviceConfig one = config(QStringLiteral("A"), QStringLiteral("M"), 5555);
+    one.id = QUuid::fromString(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e"));
+    const QJsonArray array = QJsonDocument::fromJson(DeviceConfig::encode({one})).array();
+    ASSERT_EQ(array.size(), 1);
+    const QJsonObject object = array[0].toObject();
+    EXPECT_EQ(object.keys().size(), 7);
+    EXPECT_EQ(object.value("id").toString(), QStringLiteral("0F8FAD5B-D9CB-469F-A165-70867728950E"));
+    EXPECT_TRUE(object.value("wifiPort").isDouble());
+    EXPECT_TRUE(object.value("supportsVirtualDisplay").isBool());
+    EXPECT_TRUE(object.value("virtualDisplayHasWindowManagement").isBool());
+    EXPECT_TRUE(object.value("resolution").isString());
+}
+
+TEST_F(DeviceConfigTest, OneMalformedElementMakesTheWholeListUndecodable)
+{
+    EXPECT_TRUE(DeviceConfig::decode(QByteArray("[") + validElement + "]").has_value());
+    EXPECT_TRUE(DeviceConfig::decode("[]").has_value());
+    const QList<QByteArray> broken{
+        QByteArray("[") + validElement + R"(,{"id":"0F8FAD5B-D9CB-469F-A165-70867728950F","name":"x",)"
+            R"("modelPattern":"y","resolution":"r","supportsVirtualDisplay":true,)"
+            R"("virtualDisplayHasWindowManagement":true}])",
+        QByteArray("[") + QByteArray(validElement).replace("5555", "\"5555\"") + "]",
+        QByteArray("[") + QByteArray(validElement).replace("5555", "5555.5") + "]",
+        QByteArray("[") + QByteArray(validElement).replace("true", "1") + "]",
+        QByteArray("[") + QByteArray(validElement).replace("0F8FAD5B-", "not-a-uuid-") + "]",
+        QByteArray("[") + QByteArray(validElement).replace("0F8FAD5B-D9CB-469F-A165-70867728950E",
+                                                           "{0F8FAD5B-D9CB-469F-A165-70867728950E}") + "]",
+        QByteArray("[") + validElement + ",null]",
+        QByteArray("{}"),
+        QByteArray("not json"),
+        QByteArray("\xff\xfe"),
+        QByteArray(),
+    };
+    for (const QByteArray &json : broken)
+        EXPECT_FALSE(DeviceConfig::decode(json).has_value()) << json.toStdString();
+}
+
+TEST_F(DeviceConfigTest, NoStoredValueLoadsEmptyWithoutBackup)
+{
+    EXPECT_TRUE(DeviceConfig::load(defaults_).isEmpty());
+    EXPECT_TRUE(backupKeys().isEmpty());
+}
+
+TEST_F(DeviceConfigTest, UnreadableValueLoadsEmptyButIsKeptBeforeTheNextSave)
+{
+    const QByteArray damaged = QByteArray("[") + QByteArray(validElement).replace("\"wifiPort\":5555,", "") + "]";
+    defaults_.setValue(DeviceConfig::storageKey(), damaged);
+
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(DeviceConfig::load(defaults_).isEmpty());
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("[Lumarient] Saved phone settings could not be read; kept them under"), std::string::npos);
+
+    // Loading the same damaged value again keeps one copy, not two.
+    EXPECT_TRUE(DeviceConfig::load(defaults_).isEmpty());
+    ASSERT_EQ(backupKeys().size(), 1);
+
+    // The adoption that follows overwrites the list; the user's data is still there.
+    DeviceConfig::save(defaults_, {config(QStringLiteral("New"), QStringLiteral("M"), 5555)});
+    EXPECT_EQ(defaults_.value(backupKeys().first()).toByteArray(), damaged);
+    EXPECT_EQ(DeviceConfig::load(defaults_).size(), 1);
+}
+
+TEST_F(DeviceConfigTest, ValueThatIsNotDataLoadsEmptyAndIsKept)
+{
+    defaults_.setValue(DeviceConfig::storageKey(), QStringLiteral("[]"));
+    EXPECT_TRUE(DeviceConfig::load(defaults_).isEmpty());
+    ASSERT_EQ(backupKeys().size(), 1);
+    EXPECT_EQ(defaults_.value(backupKeys().first()).toString(), QStringLiteral("[]"));
+}

@@ -1,0 +1,161 @@
+#include "tooling/Shell.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <future>
+#include <thread>
+#include <vector>
+
+using namespace lumarient;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString sh(const QString &script, std::chrono::milliseconds limit = Shell::defaultTimeLimit)
+{
+    return Shell::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, limit);
+}
+
+ShellError shFailure(const QString &script, std::chrono::milliseconds limit = Shell::defaultTimeLimit)
+{
+    try {
+        sh(script, limit);
+    } catch (const ShellError &error) {
+        return error;
+    }
+    ADD_FAILURE() << "expected a failure from: " << script.toStdString();
+    return ShellError::launchFailed(QString());
+}
+
+bool processGone(pid_t pid)
+{
+    // A process reparented after its parent was killed is reaped by init soon after.
+    for (int tries = 0; tries < 200; ++tries) {
+        QFile status(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return true;
+        if (status.readAll().contains(") Z "))
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Shell, ReturnsOutputUntrimmedAndEmptyWhenSilent)
+{
+    EXPECT_EQ(sh(QStringLiteral("true")), QString());
+    EXPECT_EQ(sh(QStringLiteral("printf '  two words \\n\\n'")), QStringLiteral("  two words \n\n"));
+}
+
+TEST(Shell, MergesStandardOutputAndErrorInOrder)
+{
+    EXPECT_EQ(sh(QStringLiteral("echo one; echo two >&2; echo three; echo four >&2")),
+              QStringLiteral("one\ntwo\nthree\nfour\n"));
+}
+
+TEST(Shell, ReadsMoreThanAPipeBuffer)
+{
+    const QString output = sh(QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' a; echo end >&2"));
+    EXPECT_EQ(output.size(), 1000004);
+    EXPECT_TRUE(output.endsWith(QStringLiteral("aend\n")));
+}
+
+TEST(Shell, InvalidUtf8BecomesEmptyText)
+{
+    EXPECT_EQ(sh(QStringLiteral("printf 'ok\\377\\376'")), QString());
+    EXPECT_EQ(sh(QStringLiteral("printf 'caf\\303\\251'")), QStringLiteral("café"));
+    // A sequence cut off at the end is not valid either.
+    EXPECT_EQ(sh(QStringLiteral("printf 'caf\\303'")), QString());
+    const ShellError error = shFailure(QStringLiteral("printf '\\377'; exit 3"));
+    EXPECT_EQ(error.output(), QString());
+    EXPECT_EQ(error.description(), QStringLiteral("/bin/sh -c printf '\\377'; exit 3 exited 3"));
+}
+
+TEST(Shell, NonZeroExitCarriesCommandCodeAndOutput)
+{
+    const ShellError error = shFailure(QStringLiteral("echo 'error: no devices'; exit 1"));
+    EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
+    EXPECT_EQ(error.command(), QStringLiteral("/bin/sh -c echo 'error: no devices'; exit 1"));
+    EXPECT_EQ(error.code(), 1);
+    EXPECT_EQ(error.output(), QStringLiteral("error: no devices\n"));
+    EXPECT_EQ(error.description(), QStringLiteral("/bin/sh -c echo 'error: no devices'; exit 1 exited 1: error: no devices"));
+
+    // Whitespace-only output leaves no colon.
+    const ShellError blank = shFailure(QStringLiteral("printf ' \\n\\t\\n'; exit 2"));
+    EXPECT_EQ(blank.description(), QStringLiteral("/bin/sh -c printf ' \\n\\t\\n'; exit 2 exited 2"));
+}
+
+TEST(Shell, ChildKilledBySignalReportsTheSignal)
+{
+    const ShellError error = shFailure(QStringLiteral("kill -9 $$"));
+    EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
+    EXPECT_EQ(error.code(), SIGKILL);
+}
+
+TEST(Shell, LaunchFailuresNameThePathAndReason)
+{
+    try {
+        Shell::run(QStringLiteral("/nonexistent/adb"), {QStringLiteral("devices")});
+        FAIL() << "expected launchFailed";
+    } catch (const ShellError &error) {
+        EXPECT_EQ(error.kind(), ShellError::Kind::launchFailed);
+        EXPECT_EQ(error.description(), QStringLiteral("Could not launch /nonexistent/adb: No such file or directory"));
+    }
+
+    QTemporaryDir folder;
+    const QString notExecutable = folder.filePath(QStringLiteral("adb"));
+    QFile file(notExecutable);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\necho hi\n");
+    file.close();
+    try {
+        Shell::run(notExecutable, {});
+        FAIL() << "expected launchFailed";
+    } catch (const ShellError &error) {
+        EXPECT_EQ(error.kind(), ShellError::Kind::launchFailed);
+        EXPECT_EQ(error.description(), QStringLiteral("Could not launch ") + notExecutable + ": Permission denied");
+    }
+}
+
+TEST(Shell, ChildThatRunsTooLongIsKilledWithItsChildren)
+{
+    const ShellError error = shFailure(QStringLiteral("sleep 60 & echo $!; echo partial; wait"), 300ms);
+    EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
+    EXPECT_EQ(error.code(), SIGKILL);
+    EXPECT_TRUE(error.output().contains(QStringLiteral("partial\n")));
+    EXPECT_TRUE(error.output().endsWith(QStringLiteral("Stopped: no answer within 0.3 s")));
+    const pid_t grandchild = error.output().section('\n', 0, 0).toInt();
+    ASSERT_GT(grandchild, 0);
+    EXPECT_TRUE(processGone(grandchild));
+}
+
+TEST(Shell, DaemonLeftHoldingThePipeDoesNotBlock)
+{
+    // Like adb starting its server: the command exits, a process it started keeps
+    // the output pipe open. The run must end with the command, not the daemon.
+    const auto started = std::chrono::steady_clock::now();
+    const QString output = sh(QStringLiteral("sleep 30 & echo $!; echo done"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_TRUE(output.endsWith(QStringLiteral("done\n")));
+    const pid_t daemon = output.section('\n', 0, 0).toInt();
+    ASSERT_GT(daemon, 0);
+    ::kill(daemon, SIGKILL);
+}
+
+TEST(Shell, ConcurrentRunsKeepTheirOwnOutput)
+{
+    std::vector<std::future<QString>> runs;
+    for (int index = 0; index < 16; ++index) {
+        runs.push_back(std::async(std::launch::async, [index] {
+            return sh(QStringLiteral("for i in 1 2 3 4 5; do echo %1; done").arg(index));
+        }));
+    }
+    for (int index = 0; index < 16; ++index)
+        EXPECT_EQ(runs[size_t(index)].get(), QStringLiteral("%1\n").arg(index).repeated(5));
+}

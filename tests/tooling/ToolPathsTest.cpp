@@ -1,0 +1,101 @@
+#include "platform/UserDefaults.h"
+#include "tooling/ToolPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace lumarient;
+
+namespace {
+
+void writeFile(const QString &path, QFile::Permissions permissions)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n");
+    file.close();
+    file.setPermissions(permissions);
+}
+
+constexpr QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
+
+// Each case gets its own settings, installation prefix and PATH.
+class ToolPathsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedPath_ = qgetenv("PATH");
+        qputenv("PATH", pathDir_.path().toLocal8Bit());
+    }
+    void TearDown() override { qputenv("PATH", savedPath_); }
+
+    QString onPath(const QString &tool) { return pathDir_.filePath(tool); }
+    QString inPrefix(const QString &relative) { return prefix_.filePath(relative); }
+
+    QTemporaryDir settingsDir_;
+    QTemporaryDir prefix_;
+    QTemporaryDir pathDir_;
+    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
+    ToolPaths paths_{defaults_, prefix_.path()};
+    QByteArray savedPath_;
+};
+
+} // namespace
+
+TEST_F(ToolPathsTest, FallbackIsUsrBinWhenNothingElseExists)
+{
+    EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
+    EXPECT_EQ(paths_.scrcpy(), QStringLiteral("/usr/bin/scrcpy"));
+    defaults_.setValue(QStringLiteral("adbPath"), QString());
+    EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
+}
+
+TEST_F(ToolPathsTest, FallbackIsTheToolOnPath)
+{
+    writeFile(onPath(QStringLiteral("adb")), executable);
+    EXPECT_EQ(paths_.adb(), onPath(QStringLiteral("adb")));
+}
+
+TEST_F(ToolPathsTest, InstalledCopyWinsOverPathButOnlyWhenExecutable)
+{
+    writeFile(onPath(QStringLiteral("scrcpy")), executable);
+    writeFile(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), plain);
+    EXPECT_EQ(paths_.scrcpy(), onPath(QStringLiteral("scrcpy")));
+    QFile::setPermissions(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), executable);
+    EXPECT_EQ(paths_.scrcpy(), inPrefix(QStringLiteral("libexec/lumarient/scrcpy")));
+}
+
+TEST_F(ToolPathsTest, OverrideIsUsedUncheckedAndReadAtEveryUse)
+{
+    writeFile(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
+    defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/opt/android/adb-that-does-not-exist"));
+    EXPECT_EQ(paths_.adb(), QStringLiteral("/opt/android/adb-that-does-not-exist"));
+    defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/elsewhere/adb"));
+    EXPECT_EQ(paths_.adb(), QStringLiteral("/elsewhere/adb"));
+    defaults_.remove(QStringLiteral("adbPath"));
+    EXPECT_EQ(paths_.adb(), inPrefix(QStringLiteral("libexec/lumarient/adb")));
+}
+
+TEST_F(ToolPathsTest, OverrideEqualToFallbackBehavesLikeNone)
+{
+    defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/usr/bin/adb"));
+    EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
+    writeFile(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
+    EXPECT_EQ(paths_.adb(), inPrefix(QStringLiteral("libexec/lumarient/adb")));
+
+    writeFile(onPath(QStringLiteral("adb")), executable);
+    defaults_.setValue(QStringLiteral("adbPath"), onPath(QStringLiteral("adb")));
+    EXPECT_EQ(paths_.adb(), inPrefix(QStringLiteral("libexec/lumarient/adb")));
+}
+
+TEST_F(ToolPathsTest, ServerFileNeedsOnlyToExist)
+{
+    EXPECT_EQ(paths_.scrcpyServerPath(), std::nullopt);
+    writeFile(inPrefix(QStringLiteral("share/lumarient/scrcpy-server")), plain);
+    EXPECT_EQ(paths_.scrcpyServerPath(), inPrefix(QStringLiteral("share/lumarient/scrcpy-server")));
+}

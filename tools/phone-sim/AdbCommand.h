@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Reply.h"
+#include "SimState.h"
+
+#include <QStringList>
+
+namespace phonesim {
+
+// Answers one `adb` command line (the arguments after the executable) the way
+// adb and Android answer it, changing the simulated phones as a real command
+// would.
+Reply runAdb(SimState &state, const QStringList &arguments);
+
+// The serial named with "-s", if any, and the command words after the global
+// options.
+struct AdbCommandLine {
+    QString serial;
+    QStringList words;
+};
+AdbCommandLine splitAdbCommandLine(const QStringList &arguments);
+
+} // namespace phonesim

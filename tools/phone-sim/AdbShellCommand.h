@@ -1,0 +1,11 @@
+#pragma once
+
+#include "Reply.h"
+#include "SimState.h"
+
+namespace phonesim {
+
+// Runs what follows `adb -s S shell` on the phone's own shell.
+Reply runPhoneShell(SimPhone &phone, const QString &commandLine);
+
+} // namespace phonesim

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace phonesim {
+
+// What one simulated command prints (standard output and error together, as the
+// app reads them) and the status it exits with.
+struct Reply {
+    QString output;
+    int exitCode = 0;
+};
+
+} // namespace phonesim
