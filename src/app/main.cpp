@@ -2,6 +2,7 @@
 #include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ToolPaths.h"
+#include "transfer/FileReceiver.h"
 
 #include <QApplication>
 
@@ -24,8 +25,12 @@ int main(int argc, char *argv[])
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
 
-    QObject::connect(&application, &QCoreApplication::aboutToQuit,
-                     [] { logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping")); });
+    FileReceiver::shared().start();
+
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+        FileReceiver::shared().stop();
+    });
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();
