@@ -336,3 +336,16 @@ TEST_F(FileReceiverTest, StoppingRemovesPartialFilesAndFreesThePort)
     EXPECT_TRUE(again.isListening());
     EXPECT_EQ(again.port(), used);
 }
+
+TEST_F(FileReceiverTest, RunsOnAThreadOfItsOwn)
+{
+    ASSERT_EQ(transfer(port(), textHeader(1), "p"), acknowledged); // the thread is up and named
+    QStringList names;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll()).trimmed();
+    }
+    // The kernel keeps the first 15 characters of "lumarient.filereceiver".
+    EXPECT_TRUE(names.contains(QStringLiteral("lumarient.filer"))) << names.join(QLatin1Char(',')).toStdString();
+}
