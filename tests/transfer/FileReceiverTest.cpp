@@ -8,9 +8,12 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumarient;
 using namespace lumarient::test;
@@ -348,4 +351,43 @@ TEST_F(FileReceiverTest, RunsOnAThreadOfItsOwn)
     }
     // The kernel keeps the first 15 characters of "lumarient.filereceiver".
     EXPECT_TRUE(names.contains(QStringLiteral("lumarient.filer"))) << names.join(QLatin1Char(',')).toStdString();
+}
+
+TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)
+{
+    // Connections the kernel completes before the receiver can take them.
+    std::vector<std::unique_ptr<TransferClient>> waiting;
+    for (int count = 0; count < 8; ++count)
+        waiting.push_back(std::make_unique<TransferClient>(port()));
+
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+    const int probe = ::dup(0); // the lowest free descriptor: nothing new can be opened
+    ::close(probe);
+    rlimit tight = original;
+    tight.rlim_cur = rlim_t(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::getrusage(RUSAGE_SELF, &after);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+
+    const auto cpuMs = [](const rusage &usage) {
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    };
+    // A listener left readable but unacceptable would keep a core busy the whole time.
+    EXPECT_LT(cpuMs(after) - cpuMs(before), 100);
+
+    // With descriptors back, the waiting connections are taken and served.
+    for (auto &client : waiting) {
+        client->sendHeader(textHeader(1));
+        client->send("w");
+        client->finishSending();
+    }
+    for (auto &client : waiting)
+        EXPECT_EQ(client->reply(), acknowledged);
+    EXPECT_EQ(clipboard_.texts().size(), 8);
 }
