@@ -6,7 +6,7 @@ namespace lumarient {
 
 std::optional<int> parseWifiPort(const QString &text)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
+    static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{1,5}")));
     const QString trimmed = text.trimmed();
     if (!digits.match(trimmed).hasMatch())
         return std::nullopt;
@@ -18,7 +18,8 @@ std::optional<int> parseWifiPort(const QString &text)
 
 bool isValidResolution(const QString &text)
 {
-    static const QRegularExpression notation(QStringLiteral("^[1-9][0-9]{0,4}x[1-9][0-9]{0,4}/[1-9][0-9]{0,3}$"));
+    static const QRegularExpression notation(
+        QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]{0,4}x[1-9][0-9]{0,4}/[1-9][0-9]{0,3}")));
     return notation.match(text).hasMatch();
 }
 
