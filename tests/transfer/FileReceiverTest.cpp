@@ -155,17 +155,11 @@ TEST_F(FileReceiverTest, RefusedTextLeavesTheClipboardUnchanged)
 
 TEST_F(FileReceiverTest, UndecodableHeadersAreRefused)
 {
+    // The decoder's own tests cover every malformed header; here, that each ends the connection.
     const QList<QByteArray> headers = {
         "not json",
-        "[1, 2]",
-        R"({"type":"file","name":"a.txt"})",                                       // no size
-        R"({"type":"file","name":"a.txt","size":"3"})",                            // size as text
-        R"({"type":"file","name":"a.txt","size":1.5})",                            // not an integer
-        R"({"type":"file","name":"a.txt","size":1e30})",                           // beyond 64 bits
-        R"({"type":"file","name":42,"size":3})",                                   // name not a string
-        R"({"type":"image","name":"a.txt","size":3})",                             // unknown type
-        R"({"name":"a.txt","size":3})",                                            // no type
-        QByteArray(R"({"type":"file","name":"a)") + "\xff" + R"(.txt","size":3})", // not UTF-8
+        R"({"type":"file","name":"a.txt"})",           // no size
+        R"({"type":"image","name":"a.txt","size":3})", // unknown type
     };
     for (const QByteArray &json : headers) {
         TransferClient client(port());
