@@ -2,6 +2,7 @@
 
 #include "AdbShellCommand.h"
 #include "DeviceListing.h"
+#include "PackageCommands.h"
 
 #include <optional>
 
@@ -107,6 +108,10 @@ Reply onPhone(SimState &state, const AdbCommandLine &line)
         return runPhoneShell(phone, line.words.mid(1).join(' '));
     if (command == QLatin1String("tcpip"))
         return tcpip(state, phone, line.words);
+    if (command == QLatin1String("install"))
+        return install(phone, line.words);
+    if (command == QLatin1String("reverse"))
+        return reverse(phone, transport->serial, line.words);
     if (command == QLatin1String("get-state"))
         return {QStringLiteral("device\n"), 0};
     return {QStringLiteral("adb: unknown command %1\n").arg(command), 1};

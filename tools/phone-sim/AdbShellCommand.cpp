@@ -1,6 +1,7 @@
 #include "AdbShellCommand.h"
 
 #include "DisplayDump.h"
+#include "PackageCommands.h"
 
 #include <QRegularExpression>
 
@@ -85,7 +86,7 @@ Reply dumpsys(SimPhone &phone, const QStringList &words)
         return {displayDump(phone), 0};
     }
     if (words.size() >= 3 && words[1] == QLatin1String("package"))
-        return {QStringLiteral("Unable to find package: %1\n").arg(words[2]), 0};
+        return dumpPackage(phone, words[2]);
     return {QStringLiteral("Can't find service: %1\n").arg(words.value(1)), 0};
 }
 
@@ -153,6 +154,10 @@ Reply runPhoneShell(SimPhone &phone, const QString &commandLine)
         return ip(phone, words);
     if (program == QLatin1String("device_config"))
         return deviceConfig(phone, words);
+    if (program == QLatin1String("pm"))
+        return packageManager(phone, words);
+    if (program == QLatin1String("am"))
+        return activityManager(phone, words);
     return notFound(program);
 }
 

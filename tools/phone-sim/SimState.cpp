@@ -40,6 +40,22 @@ SimDisplay displayFromJson(const QJsonObject &object)
     return display;
 }
 
+QJsonObject packagesToJson(const QMap<QString, int> &packages)
+{
+    QJsonObject object;
+    for (auto it = packages.cbegin(); it != packages.cend(); ++it)
+        object.insert(it.key(), it.value());
+    return object;
+}
+
+QStringList stringsFromJson(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &entry : value.toArray())
+        strings.append(entry.toString());
+    return strings;
+}
+
 } // namespace
 
 QJsonObject SimPhone::toJson() const
@@ -65,7 +81,12 @@ QJsonObject SimPhone::toJson() const
             {"overlayAppearsAfterPolls", overlayAppearsAfterPolls},
             {"overlayPollsLeft", overlayPollsLeft},
             {"displays", displayArray},
-            {"nextDisplayId", nextDisplayId}};
+            {"nextDisplayId", nextDisplayId},
+            {"packages", packagesToJson(packages)},
+            {"grantedPermissions", QJsonArray::fromStringList(grantedPermissions)},
+            {"reversedPorts", QJsonArray::fromStringList(reversedPorts)},
+            {"companionSession", companionSession},
+            {"displayReceiver", displayReceiver}};
 }
 
 SimPhone SimPhone::fromJson(const QJsonObject &object)
@@ -91,6 +112,13 @@ SimPhone SimPhone::fromJson(const QJsonObject &object)
     for (const QJsonValue &display : object.value("displays").toArray())
         phone.displays.append(displayFromJson(display.toObject()));
     phone.nextDisplayId = object.value("nextDisplayId").toInt(phone.nextDisplayId);
+    const QJsonObject packages = object.value("packages").toObject();
+    for (auto it = packages.begin(); it != packages.end(); ++it)
+        phone.packages.insert(it.key(), it.value().toInt());
+    phone.grantedPermissions = stringsFromJson(object.value("grantedPermissions"));
+    phone.reversedPorts = stringsFromJson(object.value("reversedPorts"));
+    phone.companionSession = object.value("companionSession").toString();
+    phone.displayReceiver = object.value("displayReceiver").toString();
     return phone;
 }
 

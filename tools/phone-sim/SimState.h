@@ -49,6 +49,17 @@ struct SimPhone {
     int overlayPollsLeft = -1;
     QList<SimDisplay> displays;
     int nextDisplayId = 2;
+    // Installed packages and their version codes.
+    QMap<QString, int> packages;
+    // Granted permissions, each "package permission".
+    QStringList grantedPermissions;
+    // Port reversals, each "remote local" as given to `adb reverse`.
+    QStringList reversedPorts;
+    // What the companion app last heard: the "state" extra of its session
+    // broadcast, followed by " " and the transport when one was sent.
+    QString companionSession;
+    // "WxH" while the companion's display receiver is open.
+    QString displayReceiver;
 
     QJsonObject toJson() const;
     static SimPhone fromJson(const QJsonObject &object);
