@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <optional>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace phonesim {
@@ -66,6 +67,8 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A test that crashes must not leave windows running for ever.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     const qsizetype serialIndex = arguments.indexOf(QStringLiteral("-s"));
     const QString serial = serialIndex >= 0 ? arguments.value(serialIndex + 1) : QString();
@@ -111,7 +114,7 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
             exitCode = script.exitCode;
             break;
         }
-        if (elapsedMs % 100 == 0) {
+        if (script.exitsWhenUnplugged && elapsedMs % 100 == 0) {
             SimState current = store.read();
             if (!phoneFor(current, serial)) {
                 print(QStringLiteral("WARN: Device disconnected\n"));

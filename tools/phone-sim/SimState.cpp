@@ -124,8 +124,9 @@ SimPhone SimPhone::fromJson(const QJsonObject &object)
 
 QJsonObject SimRule::toJson() const
 {
-    return {{"tool", tool},     {"serial", serial}, {"commandPrefix", commandPrefix}, {"output", output},
-            {"exitCode", exitCode}, {"times", times},   {"sleepMs", sleepMs}};
+    return {{"tool", tool},      {"serial", serial},     {"commandPrefix", commandPrefix},
+            {"output", output},  {"exitCode", exitCode}, {"times", times},
+            {"sleepMs", sleepMs}};
 }
 
 SimRule SimRule::fromJson(const QJsonObject &object)
@@ -143,7 +144,10 @@ SimRule SimRule::fromJson(const QJsonObject &object)
 
 QJsonObject SimScrcpyScript::toJson() const
 {
-    return {{"output", output}, {"exitAfterMs", exitAfterMs}, {"exitCode", exitCode}};
+    return {{"output", output},
+            {"exitAfterMs", exitAfterMs},
+            {"exitCode", exitCode},
+            {"exitsWhenUnplugged", exitsWhenUnplugged}};
 }
 
 SimScrcpyScript SimScrcpyScript::fromJson(const QJsonObject &object)
@@ -152,6 +156,7 @@ SimScrcpyScript SimScrcpyScript::fromJson(const QJsonObject &object)
     script.output = object.value("output").toString();
     script.exitAfterMs = object.value("exitAfterMs").toInt(-1);
     script.exitCode = object.value("exitCode").toInt();
+    script.exitsWhenUnplugged = object.value("exitsWhenUnplugged").toBool(true);
     return script;
 }
 
@@ -188,7 +193,8 @@ SimState SimState::fromJson(const QJsonObject &object)
 
 QJsonObject SimInvocation::toJson() const
 {
-    return {{"tool", tool}, {"arguments", QJsonArray::fromStringList(arguments)}, {"environment", mapToJson(environment)}};
+    return {
+        {"tool", tool}, {"arguments", QJsonArray::fromStringList(arguments)}, {"environment", mapToJson(environment)}};
 }
 
 SimInvocation SimInvocation::fromJson(const QJsonObject &object)

@@ -91,6 +91,8 @@ struct SimScrcpyScript {
     // Exit on its own after this long; -1 runs until terminated.
     int exitAfterMs = -1;
     int exitCode = 0;
+    // The window closes when adb loses its phone, as the real one does.
+    bool exitsWhenUnplugged = true;
 
     QJsonObject toJson() const;
     static SimScrcpyScript fromJson(const QJsonObject &object);
