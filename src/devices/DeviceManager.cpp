@@ -1,5 +1,6 @@
 #include "devices/DeviceManager.h"
 
+#include "devices/DeviceSelection.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
 #include "tooling/DeviceCapabilities.h"
@@ -215,55 +216,27 @@ void DeviceManager::setConfigs(const QList<DeviceConfig> &configs)
 
 QList<ConnectedDevice> DeviceManager::readyDevices() const
 {
-    QList<ConnectedDevice> ready;
-    for (const ConnectedDevice &device : devices_) {
-        if (device.state == DeviceState::ready)
-            ready.append(device);
-    }
-    return ready;
+    return lumarient::readyDevices(devices_);
 }
 
 QList<ConnectedDevice> DeviceManager::pendingDevices() const
 {
-    QList<ConnectedDevice> pending;
-    for (const ConnectedDevice &device : devices_) {
-        if (device.state == DeviceState::unauthorized)
-            pending.append(device);
-    }
-    return pending;
+    return lumarient::pendingDevices(devices_);
 }
 
 std::optional<ConnectedDevice> DeviceManager::connectedDevice(const DeviceConfig &config) const
 {
-    std::optional<ConnectedDevice> wireless;
-    for (const ConnectedDevice &device : devices_) {
-        if (device.state != DeviceState::ready || !matches(config, device.model))
-            continue;
-        if (!device.isWifi)
-            return device;
-        if (!wireless)
-            wireless = device;
-    }
-    return wireless;
+    return lumarient::connectedDevice(devices_, config);
 }
 
 std::optional<ConnectedDevice> DeviceManager::wifiDevice(const DeviceConfig &config) const
 {
-    for (const ConnectedDevice &device : devices_) {
-        if (device.state == DeviceState::ready && device.isWifi && matches(config, device.model))
-            return device;
-    }
-    return std::nullopt;
+    return lumarient::wifiDevice(devices_, config);
 }
 
 QString DeviceManager::displayName(const ConnectedDevice &device) const
 {
-    for (const DeviceConfig &config : configs_) {
-        if (matches(config, device.model))
-            return config.name;
-    }
-    QString name = device.model;
-    return name.replace(QLatin1Char('_'), QLatin1Char(' '));
+    return lumarient::displayName(configs_, device);
 }
 
 void DeviceManager::removeConfig(const QUuid &id)

@@ -16,7 +16,7 @@ const QString model = QStringLiteral("SM_S918B");
 SimPhone namedPhone(const QString &serial, const QString &phoneModel, const QString &marketName)
 {
     SimPhone phone = makePhone(serial, phoneModel);
-    phone.props.insert(QStringLiteral("ro.product.marketname"), marketName);
+    phone.props["ro.product.marketname"] = marketName.toStdString();
     return phone;
 }
 
@@ -27,11 +27,11 @@ class DeviceManagerTest : public ManagerHarness {};
 TEST_F(DeviceManagerTest, AdoptsOneConfigurationPerNewReadyModel)
 {
     SimPhone first = namedPhone(QStringLiteral("AAA111"), model, QStringLiteral("Galaxy S23 Ultra"));
-    first.props.insert(QStringLiteral("ro.build.version.release"), QStringLiteral("17"));
+    first.props["ro.build.version.release"] = "17";
     sim_.addPhone(first);
     sim_.addPhone(namedPhone(QStringLiteral("BBB222"), model, QStringLiteral("Second of a kind")));
     SimPhone unauthorized = makePhone(QStringLiteral("CCC333"), QStringLiteral("Pixel_8"));
-    unauthorized.state = QStringLiteral("unauthorized");
+    unauthorized.state = "unauthorized";
     sim_.addPhone(unauthorized);
     sim_.addPhone(makePhone(QStringLiteral("DDD444"), QString()));
 
@@ -128,10 +128,11 @@ TEST_F(DeviceManagerTest, CablePreferredAndWifiFoundForTheSamePhone)
     const QString endpoint = connectOverWifi(usbSerial);
     // adb lists network connections after cables; put the Wi-Fi one first to
     // show the choice is by kind, not order.
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("devices -l"),
+    sim_.addRule({"adb", "*", "devices -l",
                   QStringLiteral("List of devices attached\n%1 device product:p model:%2 device:d transport_id:2\n"
                                  "%3 device usb:1-1 product:p model:%2 device:d transport_id:1\n\n")
-                      .arg(endpoint, model, usbSerial),
+                      .arg(endpoint, model, usbSerial)
+                      .toStdString(),
                   0, -1, 0});
     DeviceManager &manager = startManager();
     const DeviceConfig config = configFor(model);
@@ -151,20 +152,19 @@ TEST_F(DeviceManagerTest, FailedHungOrGarbledListingsLeaveTheManagerRunning)
     DeviceManager &manager = startManager();
     ASSERT_EQ(manager.devices().size(), 1);
 
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("devices"),
-                  QStringLiteral("error: protocol fault (couldn't read status): Connection reset by peer\n"), 1, 1, 0});
+    sim_.addRule(
+        {"adb", "*", "devices", "error: protocol fault (couldn't read status): Connection reset by peer\n", 1, 1, 0});
     refreshNow();
     EXPECT_TRUE(manager.devices().isEmpty());
 
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("devices"),
-                  QStringLiteral("\x01\x02garbage\tdevice model:\n:::\n"), 0, 1, 0});
+    sim_.addRule({"adb", "*", "devices", "\x01\x02garbage\tdevice model:\n:::\n", 0, 1, 0});
     refreshNow();
     refreshNow();
     ASSERT_EQ(manager.devices().size(), 1);
     EXPECT_EQ(manager.configs().size(), 1);
 
     // A listing that takes a while: ticks meanwhile are dropped, not queued.
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("devices"), QString(), 0, 1, 1500});
+    sim_.addRule({"adb", "*", "devices", "", 0, 1, 1500});
     sim_.clearInvocations();
     manager.refresh();
     for (int tick = 0; tick < 5; ++tick) {
@@ -185,22 +185,20 @@ TEST_F(DeviceManagerTest, CompanionCheckedOncePerSerialTransferReversedEveryRefr
     refreshNow();
     refreshNow();
     ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017 tcp:38017")) >= 3; }));
-    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == QLatin1String("ended"); }));
+    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == "ended"; }));
     EXPECT_EQ(count(QStringLiteral("install -r")), 1);
     EXPECT_EQ(count(QStringLiteral("dumpsys package")), 1);
-    EXPECT_EQ(sim_.phone(usbSerial).packages.value(QStringLiteral("com.corvantil.lumarient.companion")), 6);
-    EXPECT_EQ(sim_.phone(usbSerial).reversedPorts, QStringList{QStringLiteral("tcp:38017 tcp:38017")});
+    EXPECT_EQ(sim_.phone(usbSerial).packages.at("com.corvantil.lumarient.companion"), 6);
+    EXPECT_EQ(sim_.phone(usbSerial).reversedPorts, phonesim::Words{"tcp:38017 tcp:38017"});
 }
 
 TEST_F(DeviceManagerTest, PendingOverlayCleanupIsRetriedUntilItWorks)
 {
     defaults_.setValue(QStringLiteral("pendingOverlayCleanups"), QStringList{model, QStringLiteral("GONE")});
     sim_.addPhone(makePhone(usbSerial, model));
-    sim_.update([](phonesim::SimState &state) {
-        state.phones[0].settings.insert(QStringLiteral("global.overlay_display_devices"), QStringLiteral("1x1/1"));
-    });
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("shell settings delete"),
-                  QStringLiteral("error: closed\n"), 1, 1, 0});
+    sim_.update(
+        [](phonesim::SimState &state) { state.phones[0].settings["global.overlay_display_devices"] = "1x1/1"; });
+    sim_.addRule({"adb", "*", "shell settings delete", "error: closed\n", 1, 1, 0});
     DeviceManager &manager = startManager();
     // The first deletion failed: the model is back in the set for a later refresh.
     ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("settings delete")) == 1; }));
@@ -208,7 +206,7 @@ TEST_F(DeviceManagerTest, PendingOverlayCleanupIsRetriedUntilItWorks)
     refreshNow();
     ASSERT_TRUE(spinUntil([&] { return !manager.pendingOverlayCleanups().contains(model); }));
     ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("settings delete")) == 2; }));
-    EXPECT_FALSE(sim_.phone(usbSerial).settings.contains(QStringLiteral("global.overlay_display_devices")));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_EQ(manager.pendingOverlayCleanups(), QSet<QString>{QStringLiteral("GONE")});
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{QStringLiteral("GONE")});
 }

@@ -60,14 +60,33 @@ protected:
         return found;
     }
 
-    QList<phonesim::SimInvocation> scrcpyRuns() const
+    // The argument lists of every scrcpy run.
+    QList<QStringList> scrcpyRuns() const
     {
-        QList<phonesim::SimInvocation> runs;
+        QList<QStringList> runs;
         for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
-            if (invocation.tool == QLatin1String("scrcpy"))
-                runs.append(invocation);
+            if (invocation.tool != "scrcpy")
+                continue;
+            QStringList arguments;
+            for (const std::string &argument : invocation.arguments)
+                arguments.append(QString::fromStdString(argument));
+            runs.append(arguments);
         }
         return runs;
+    }
+
+    std::string scrcpyEnvironment(const std::string &name) const
+    {
+        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
+            if (invocation.tool == "scrcpy" && invocation.environment.count(name))
+                return invocation.environment.at(name);
+        }
+        return {};
+    }
+
+    bool hasOverlaySetting(const QString &serial) const
+    {
+        return sim_.phone(serial).settings.count("global.overlay_display_devices") > 0;
     }
 
     void writeCompanionApk()
@@ -82,7 +101,7 @@ protected:
     {
         sim_.update([&](phonesim::SimState &state) {
             for (phonesim::SimPhone &phone : state.phones) {
-                if (phone.usbSerial == serial)
+                if (phone.usbSerial == serial.toStdString())
                     phone.usbAttached = false;
             }
         });
@@ -91,17 +110,17 @@ protected:
     // Puts the phone on the network as adb would after `tcpip` and `connect`.
     QString connectOverWifi(const QString &serial, int port = 5555)
     {
-        QString endpoint;
+        std::string endpoint;
         sim_.update([&](phonesim::SimState &state) {
             for (phonesim::SimPhone &phone : state.phones) {
-                if (phone.usbSerial == serial) {
+                if (phone.usbSerial == serial.toStdString()) {
                     phone.tcpipPort = port;
-                    endpoint = phone.wlanAddress + ':' + QString::number(port);
-                    state.wifiConnections.append(endpoint);
+                    endpoint = phone.wlanAddress + ':' + std::to_string(port);
+                    state.wifiConnections.push_back(endpoint);
                 }
             }
         });
-        return endpoint;
+        return QString::fromStdString(endpoint);
     }
 
     DeviceConfig configFor(const QString &model) const

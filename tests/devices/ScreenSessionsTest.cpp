@@ -10,8 +10,7 @@ namespace {
 
 const QString usbSerial = QStringLiteral("R58M123ABC");
 const QString model = QStringLiteral("SM_S918B");
-const QString overlayKey = QStringLiteral("global.overlay_display_devices");
-const QString companion = QStringLiteral("com.corvantil.lumarient.companion");
+const std::string companion = "com.corvantil.lumarient.companion";
 
 class ScreenSessionsTest : public ManagerHarness {
 protected:
@@ -20,9 +19,8 @@ protected:
     void makeCompanionReady()
     {
         sim_.update([](phonesim::SimState &state) {
-            state.phones[0].packages.insert(companion, 6);
-            state.phones[0].grantedPermissions.append(companion +
-                                                      QStringLiteral(" android.permission.WRITE_SECURE_SETTINGS"));
+            state.phones[0].packages[companion] = 6;
+            state.phones[0].grantedPermissions.push_back(companion + " android.permission.WRITE_SECURE_SETTINGS");
         });
     }
 
@@ -63,8 +61,8 @@ TEST_F(ScreenSessionsTest, MirrorWindowEndsWithItsProcess)
     ASSERT_TRUE(sessionRunning(config));
     EXPECT_EQ(manager.runningSessions().value(config.id), SessionKind::mirror);
     ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(scrcpyRuns()[0].arguments, Scrcpy::mirrorArguments(usbSerial, config.name, false));
-    EXPECT_EQ(scrcpyRuns()[0].environment.value(QStringLiteral("ADB")), sim_.adbPath());
+    EXPECT_EQ(scrcpyRuns()[0], Scrcpy::mirrorArguments(usbSerial, config.name, false));
+    EXPECT_EQ(scrcpyEnvironment("ADB"), sim_.adbPath().toStdString());
 
     // The phone goes: the window closes and the session with it, silently.
     unplug(usbSerial);
@@ -88,17 +86,17 @@ TEST_F(ScreenSessionsTest, DesktopOnCableWithoutReadyCompanionMakesAWifiStandby)
     EXPECT_EQ(count(QStringLiteral("-s ") + usbSerial + QStringLiteral(" tcpip 5555")), 1);
     EXPECT_EQ(count(QStringLiteral("connect 192.168.1.23:5555")), 1);
     ASSERT_EQ(scrcpyRuns().size(), 1);
-    const QStringList arguments = scrcpyRuns()[0].arguments;
+    const QStringList arguments = scrcpyRuns()[0];
     EXPECT_EQ(arguments.mid(0, 3), (QStringList{"-s", usbSerial, "--display-id=2"}));
     EXPECT_EQ(arguments.last(), QStringLiteral("--turn-screen-off"));
     // The refresh after the start shows the new wireless connection.
     ASSERT_TRUE(spinUntil([&] { return manager.wifiDevice(config).has_value(); }));
-    EXPECT_EQ(sim_.phone(usbSerial).settings.value(overlayKey),
-              QStringLiteral("2560x1600/240,disable_window_interaction"));
+    EXPECT_EQ(sim_.phone(usbSerial).settings.at("global.overlay_display_devices"),
+              "2560x1600/240,disable_window_interaction");
 
     manager.stopSession(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
-    EXPECT_FALSE(sim_.phone(usbSerial).settings.contains(overlayKey));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
     EXPECT_GE(count(QStringLiteral("--es state ended")), 1);
     EXPECT_TRUE(manager.lastError().isNull());
 }
@@ -122,8 +120,8 @@ TEST_F(ScreenSessionsTest, DesktopWithReadyCompanionOrExistingWifiNeedsNoSwitch)
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("--es transport wifi")) == 1; }));
     ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(scrcpyRuns()[0].arguments[1], endpoint);
-    EXPECT_EQ(scrcpyRuns()[0].arguments.last(), QStringLiteral("--video-bit-rate=12M"));
+    EXPECT_EQ(scrcpyRuns()[0][1], endpoint);
+    EXPECT_EQ(scrcpyRuns()[0].last(), QStringLiteral("--video-bit-rate=12M"));
     EXPECT_EQ(count(QStringLiteral("tcpip")), 0);
 }
 
@@ -137,7 +135,7 @@ TEST_F(ScreenSessionsTest, WifiStandbyFailureIsShownAndTheSessionStillRuns)
     EXPECT_EQ(
         manager.lastError(),
         QStringLiteral("Wi-Fi standby unavailable: Phone is not on Wi-Fi — join the same network as this computer"));
-    EXPECT_EQ(scrcpyRuns()[0].arguments[1], usbSerial);
+    EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
 }
 
 TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
@@ -149,12 +147,11 @@ TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
     EXPECT_EQ(manager.lastError(), QStringLiteral("Overlay display did not appear on the phone"));
-    EXPECT_FALSE(sim_.phone(usbSerial).settings.contains(overlayKey));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
     EXPECT_TRUE(scrcpyRuns().isEmpty());
 
     // The setting cannot be written.
-    sim_.addRule({QStringLiteral("adb"), QStringLiteral("*"), QStringLiteral("shell settings put"),
-                  QStringLiteral("Security exception: Permission denial\n"), 255, 1, 0});
+    sim_.addRule({"adb", "*", "shell settings put", "Security exception: Permission denial\n", 255, 1, 0});
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
     EXPECT_TRUE(manager.lastError().contains(QStringLiteral("settings put global overlay_display_devices")))
@@ -166,7 +163,7 @@ TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
     defaults_.setValue(QStringLiteral("scrcpyPath"), missing);
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config) && count(QStringLiteral("settings put")) == 3; }));
-    ASSERT_TRUE(spinUntil([&] { return !sim_.phone(usbSerial).settings.contains(overlayKey); }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_TRUE(manager.lastError().startsWith(QStringLiteral("Could not launch ") + missing + ": "))
         << manager.lastError().toStdString();
     manager.startMirror(config);
@@ -182,13 +179,13 @@ TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAnUnpluggedPhoneCleansUpThroughWif
     const DeviceConfig config = configFor(model);
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(scrcpyRuns()[0].arguments[1], usbSerial);
-    ASSERT_TRUE(sim_.phone(usbSerial).settings.contains(overlayKey));
+    EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
+    ASSERT_TRUE(hasOverlaySetting(usbSerial));
 
     unplug(usbSerial);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
     ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("-s ") + endpoint + " shell settings delete") == 1; }));
-    ASSERT_TRUE(spinUntil([&] { return !sim_.phone(usbSerial).settings.contains(overlayKey); }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_TRUE(manager.pendingOverlayCleanups().isEmpty());
     EXPECT_TRUE(manager.lastError().isNull());
 }
@@ -208,7 +205,7 @@ TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAVanishedPhoneRemembersItsOverlay)
     // Back on the cable: the next refresh removes the overlay.
     sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = true; });
     refreshNow();
-    ASSERT_TRUE(spinUntil([&] { return !sim_.phone(usbSerial).settings.contains(overlayKey); }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_TRUE(manager.pendingOverlayCleanups().isEmpty());
 }
 
@@ -227,12 +224,12 @@ TEST_F(ScreenSessionsTest, QuittingLeavesAVanishedPhonesOverlayForTheNextLaunch)
     manager.terminateAllSessions();
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{model});
     stopManager();
-    EXPECT_TRUE(sim_.phone(usbSerial).settings.contains(overlayKey));
+    EXPECT_TRUE(hasOverlaySetting(usbSerial));
 
     // The next launch deletes the overlay as soon as the phone is ready.
     sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = true; });
     startManager();
-    ASSERT_TRUE(spinUntil([&] { return !sim_.phone(usbSerial).settings.contains(overlayKey); }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_TRUE(manager_->pendingOverlayCleanups().isEmpty());
     EXPECT_TRUE(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")).isEmpty());
 }
@@ -244,31 +241,30 @@ TEST_F(ScreenSessionsTest, QuittingEndsRunningDesktopsOnPhonesStillThere)
     const DeviceConfig config = configFor(model);
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
-    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == QLatin1String("started usb"); }));
+    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == "started usb"; }));
     manager.terminateAllSessions();
-    EXPECT_FALSE(sim_.phone(usbSerial).settings.contains(overlayKey));
-    EXPECT_EQ(sim_.phone(usbSerial).companionSession, QStringLiteral("ended"));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
+    EXPECT_EQ(sim_.phone(usbSerial).companionSession, "ended");
     EXPECT_TRUE(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")).isEmpty());
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
 }
 
 TEST_F(ScreenSessionsTest, InvisibleDesktopTurnsItsNewDisplayFreeform)
 {
-    sim_.update([](phonesim::SimState &state) {
-        state.phones[0].settings.insert(QStringLiteral("global.overlay_display_devices"), QStringLiteral("1x1/1"));
-    });
+    sim_.update(
+        [](phonesim::SimState &state) { state.phones[0].settings["global.overlay_display_devices"] = "1x1/1"; });
     DeviceManager &manager = startManager();
     const DeviceConfig config = configFor(model);
     manager.startVirtualDesktop(config);
     EXPECT_EQ(manager.runningSessions().value(config.id), SessionKind::virtualDesktop);
     ASSERT_TRUE(spinUntil([&] {
-        const QList<phonesim::SimDisplay> displays = sim_.phone(usbSerial).displays;
+        const std::vector<phonesim::SimDisplay> displays = sim_.phone(usbSerial).displays;
         return displays.size() == 1 && displays[0].windowingMode == 5;
     }));
-    EXPECT_FALSE(sim_.phone(usbSerial).settings.contains(overlayKey));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
     ASSERT_EQ(scrcpyRuns().size(), 1);
-    EXPECT_EQ(scrcpyRuns()[0].arguments[2], QStringLiteral("--new-display=2560x1600/240"));
+    EXPECT_EQ(scrcpyRuns()[0][2], QStringLiteral("--new-display=2560x1600/240"));
     manager.stopSession(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
-    EXPECT_TRUE(sim_.phone(usbSerial).displays.isEmpty());
+    EXPECT_TRUE(sim_.phone(usbSerial).displays.empty());
 }

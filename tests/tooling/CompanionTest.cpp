@@ -43,10 +43,10 @@ protected:
     void setInstalled(int versionCode, bool secureSettingsGranted)
     {
         sim_.update([&](phonesim::SimState &state) {
-            state.phones[0].packages.insert(package, versionCode);
+            state.phones[0].packages[package.toStdString()] = versionCode;
             if (secureSettingsGranted)
-                state.phones[0].grantedPermissions.append(package +
-                                                          QStringLiteral(" android.permission.WRITE_SECURE_SETTINGS"));
+                state.phones[0].grantedPermissions.push_back(package.toStdString() +
+                                                             " android.permission.WRITE_SECURE_SETTINGS");
         });
     }
 
@@ -86,8 +86,8 @@ TEST_F(CompanionTest, EnsureInstallsAnOldOrMissingAppAndAlwaysGrantsAndResets)
                            "shell pm grant " + package + " android.permission.POST_NOTIFICATIONS",
                            "shell am broadcast -n " + package +
                                "/.SessionReceiver -a com.corvantil.lumarient.SESSION --es state ended"}));
-    EXPECT_EQ(sim_.phone(serial).packages.value(package), 6);
-    EXPECT_EQ(sim_.phone(serial).companionSession, QStringLiteral("ended"));
+    EXPECT_EQ(sim_.phone(serial).packages.at(package.toStdString()), 6);
+    EXPECT_EQ(sim_.phone(serial).companionSession, "ended");
     EXPECT_TRUE(companion_.isReady(serial));
 
     // Up to date: no install, but the grants and the reset still go out.
@@ -102,9 +102,9 @@ TEST_F(CompanionTest, FailedInstallStopsBeforeGrants)
 {
     installApk(6);
     SimRule failure;
-    failure.commandPrefix = QStringLiteral("install");
-    failure.output = QStringLiteral("Performing Streamed Install\nadb: failed to install x.apk: Failure "
-                                    "[INSTALL_FAILED_INSUFFICIENT_STORAGE]\n");
+    failure.commandPrefix = "install";
+    failure.output = "Performing Streamed Install\nadb: failed to install x.apk: Failure "
+                     "[INSTALL_FAILED_INSUFFICIENT_STORAGE]\n";
     failure.exitCode = 1;
     sim_.addRule(failure);
     companion_.ensure(serial);
@@ -124,13 +124,13 @@ TEST_F(CompanionTest, ReadinessNeedsTheSecureSettingsGrant)
 
     // Output that matches nothing, or a failing dump, is "not installed".
     SimRule garbage;
-    garbage.commandPrefix = QStringLiteral("shell dumpsys package");
-    garbage.output = QStringLiteral("versionCode=99999999999999999999 \xff\n");
+    garbage.commandPrefix = "shell dumpsys package";
+    garbage.output = "versionCode=99999999999999999999 \xc3\xbf\n";
     garbage.times = 1;
     sim_.addRule(garbage);
     EXPECT_EQ(companion_.installedVersion(serial), std::nullopt);
     SimRule failing = garbage;
-    failing.output = QStringLiteral("error: closed\n");
+    failing.output = "error: closed\n";
     failing.exitCode = 1;
     sim_.addRule(failing);
     EXPECT_FALSE(companion_.isReady(serial));
@@ -140,22 +140,21 @@ TEST_F(CompanionTest, SessionBroadcastsReversalsAndDisplayReceiver)
 {
     setInstalled(6, true);
     companion_.notifySession(serial, QStringLiteral("started"), QStringLiteral("wifi"));
-    EXPECT_EQ(sim_.phone(serial).companionSession, QStringLiteral("started wifi"));
+    EXPECT_EQ(sim_.phone(serial).companionSession, "started wifi");
     companion_.notifySession(serial, QStringLiteral("ended"));
     EXPECT_TRUE(sim_.adbCommands().last().endsWith(QStringLiteral("--es state ended")));
 
     companion_.enableTransfer(serial);
     companion_.enableTransfer(serial);
     companion_.enableSecondDisplay(serial);
-    EXPECT_EQ(sim_.phone(serial).reversedPorts,
-              (QStringList{QStringLiteral("tcp:38017 tcp:38017"), QStringLiteral("tcp:38018 tcp:38018")}));
+    EXPECT_EQ(sim_.phone(serial).reversedPorts, (phonesim::Words{"tcp:38017 tcp:38017", "tcp:38018 tcp:38018"}));
 
     companion_.launchDisplayReceiver(serial, 1920, 1080);
-    EXPECT_EQ(sim_.phone(serial).displayReceiver, QStringLiteral("1920x1080"));
+    EXPECT_EQ(sim_.phone(serial).displayReceiver, "1920x1080");
     EXPECT_EQ(commandsAfterSerial().last(),
               "shell am start -n " + package + "/.DisplayActivity --ei w 1920 --ei h 1080");
     companion_.stopDisplayReceiver(serial);
-    EXPECT_TRUE(sim_.phone(serial).displayReceiver.isEmpty());
+    EXPECT_TRUE(sim_.phone(serial).displayReceiver.empty());
 
     // A vanished phone: every command fails and nothing is thrown.
     sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = false; });
@@ -166,16 +165,15 @@ TEST_F(CompanionTest, SessionBroadcastsReversalsAndDisplayReceiver)
 
 TEST_F(CompanionTest, CapabilitiesFollowVersionAndFlags)
 {
-    const auto probe = [&](const QString &release, const QString &restrictions, const QString &windowing) {
+    const auto probe = [&](const std::string &release, const std::string &restrictions, const std::string &windowing) {
         sim_.update([&](phonesim::SimState &state) {
             phonesim::SimPhone &phone = state.phones[0];
-            phone.props.insert(QStringLiteral("ro.build.version.release"), release);
-            phone.props.insert(QStringLiteral("persist.wm.debug.desktop_mode_enforce_device_restrictions"),
-                               restrictions);
-            if (windowing.isEmpty())
-                phone.deviceConfig.remove(QStringLiteral("windows_manager enable_desktop_windowing_mode"));
+            phone.props["ro.build.version.release"] = release;
+            phone.props["persist.wm.debug.desktop_mode_enforce_device_restrictions"] = restrictions;
+            if (windowing.empty())
+                phone.deviceConfig.erase("windows_manager enable_desktop_windowing_mode");
             else
-                phone.deviceConfig.insert(QStringLiteral("windows_manager enable_desktop_windowing_mode"), windowing);
+                phone.deviceConfig["windows_manager enable_desktop_windowing_mode"] = windowing;
         });
         return DeviceCapabilities::detect(adb_, serial);
     };

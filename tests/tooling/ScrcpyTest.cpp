@@ -30,11 +30,25 @@ protected:
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
     }
 
+    static QStringList arguments(const phonesim::SimInvocation &invocation)
+    {
+        QStringList list;
+        for (const std::string &argument : invocation.arguments)
+            list.append(QString::fromStdString(argument));
+        return list;
+    }
+
+    static QString environment(const phonesim::SimInvocation &invocation, const std::string &name)
+    {
+        const auto found = invocation.environment.find(name);
+        return found == invocation.environment.end() ? QString() : QString::fromStdString(found->second);
+    }
+
     phonesim::SimInvocation lastScrcpy() const
     {
         phonesim::SimInvocation found;
         for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
-            if (invocation.tool == QLatin1String("scrcpy"))
+            if (invocation.tool == "scrcpy")
                 found = invocation;
         }
         return found;
@@ -68,7 +82,7 @@ TEST_F(ScrcpyTest, RunsWithOurAdbAndReportsOutputAndExitOnce)
 {
     qputenv("SCRCPY_SERVER_PATH", "/inherited/server");
     sim_.update([](phonesim::SimState &state) {
-        state.scrcpy.output = QStringLiteral("INFO: Renderer: opengl\n");
+        state.scrcpy.output = "INFO: Renderer: opengl\n";
         state.scrcpy.exitAfterMs = 200;
     });
     QString output;
@@ -83,10 +97,10 @@ TEST_F(ScrcpyTest, RunsWithOurAdbAndReportsOutputAndExitOnce)
     EXPECT_EQ(output, QStringLiteral("INFO: Renderer: opengl\n"));
 
     const phonesim::SimInvocation invocation = lastScrcpy();
-    EXPECT_EQ(invocation.arguments, arguments);
-    EXPECT_EQ(invocation.environment.value(QStringLiteral("ADB")), sim_.adbPath());
+    EXPECT_EQ(ScrcpyTest::arguments(invocation), arguments);
+    EXPECT_EQ(environment(invocation, "ADB"), sim_.adbPath());
     // No server file in the installation: the inherited entry stays as it was.
-    EXPECT_EQ(invocation.environment.value(QStringLiteral("SCRCPY_SERVER_PATH")), QStringLiteral("/inherited/server"));
+    EXPECT_EQ(environment(invocation, "SCRCPY_SERVER_PATH"), QStringLiteral("/inherited/server"));
 
     QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
     QFile server(prefix_.filePath(QStringLiteral("share/lumarient/scrcpy-server")));
@@ -94,26 +108,29 @@ TEST_F(ScrcpyTest, RunsWithOurAdbAndReportsOutputAndExitOnce)
     exits = 0;
     sim_.clearInvocations();
     process = Scrcpy::launch(paths_, arguments, nullptr, [&] { ++exits; });
-    ASSERT_TRUE(spinUntil([&] { return !sim_.invocations().isEmpty(); }));
+    ASSERT_TRUE(spinUntil([&] { return !sim_.invocations().empty(); }));
     process->terminate();
     ASSERT_TRUE(spinUntil([&] { return exits > 0; }));
-    EXPECT_EQ(lastScrcpy().environment.value(QStringLiteral("SCRCPY_SERVER_PATH")), server.fileName());
+    EXPECT_EQ(environment(lastScrcpy(), "SCRCPY_SERVER_PATH"), server.fileName());
     qunsetenv("SCRCPY_SERVER_PATH");
 }
 
 TEST_F(ScrcpyTest, InvalidUtf8ChunksAreDroppedAndAMissingExecutableFails)
 {
-    sim_.update([](phonesim::SimState &state) {
-        state.scrcpy.output = QString::fromLatin1("\xc3(");
-        state.scrcpy.exitAfterMs = 0;
-    });
+    // A stand-in that prints a chunk that is not UTF-8, then a good one.
+    const QString script = prefix_.filePath(QStringLiteral("scrcpy.sh"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\nprintf '\\303('\nsleep 0.2\nprintf 'INFO: ok\\n'\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    defaults_.setValue(QStringLiteral("scrcpyPath"), script);
     QString output;
     bool exited = false;
     Scrcpy::launch(
-        paths_, Scrcpy::mirrorArguments(serial, QStringLiteral("P"), false),
-        [&](const QString &text) { output += text; }, [&] { exited = true; });
+        paths_, {}, [&](const QString &text) { output += text; }, [&] { exited = true; });
     ASSERT_TRUE(spinUntil([&] { return exited; }));
-    EXPECT_TRUE(output.isEmpty() || !output.contains(QChar(0xfffd)));
+    EXPECT_EQ(output, QStringLiteral("INFO: ok\n"));
 
     defaults_.setValue(QStringLiteral("scrcpyPath"), prefix_.filePath(QStringLiteral("no/scrcpy")));
     bool called = false;
@@ -136,9 +153,8 @@ TEST_F(ScrcpyTest, StandInWindowEndsWhenItsPhoneIsUnpluggedAndDropsItsDisplay)
     Scrcpy::launch(paths_, Scrcpy::virtualDesktopArguments(serial, QStringLiteral("1920x1080/160"), "P", false),
                    nullptr, [&] { exited = true; });
     ASSERT_TRUE(spinUntil([&] { return sim_.phone(serial).displays.size() == 1; }));
-    EXPECT_TRUE(
-        sim_.phone(serial).displays[0].uniqueId.startsWith(QStringLiteral("virtual:com.android.shell,2000,scrcpy,")));
+    EXPECT_TRUE(sim_.phone(serial).displays[0].uniqueId.starts_with("virtual:com.android.shell,2000,scrcpy,"));
     sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = false; });
     ASSERT_TRUE(spinUntil([&] { return exited; }));
-    EXPECT_TRUE(sim_.phone(serial).displays.isEmpty());
+    EXPECT_TRUE(sim_.phone(serial).displays.empty());
 }

@@ -3,19 +3,17 @@
 #include "Reply.h"
 #include "SimState.h"
 
-#include <QStringList>
-
 namespace phonesim {
 
 // `dumpsys package NAME`.
-Reply dumpPackage(const SimPhone &phone, const QString &package);
+Reply dumpPackage(const SimPhone &phone, const std::string &package);
 // `pm grant` and friends (the words after "shell").
-Reply packageManager(SimPhone &phone, const QStringList &words);
+Reply packageManager(SimPhone &phone, const Words &words);
 // `am broadcast` and `am start` (the words after "shell").
-Reply activityManager(SimPhone &phone, const QStringList &words);
+Reply activityManager(SimPhone &phone, const Words &words);
 // `adb install` (the words after the serial).
-Reply install(SimPhone &phone, const QStringList &words);
+Reply install(SimPhone &phone, const Words &words);
 // `adb reverse` (the words after the serial).
-Reply reverse(SimPhone &phone, const QString &serial, const QStringList &words);
+Reply reverse(SimPhone &phone, const std::string &serial, const Words &words);
 
 } // namespace phonesim

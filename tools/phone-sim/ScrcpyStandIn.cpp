@@ -1,7 +1,9 @@
 #include "ScrcpyStandIn.h"
 
 #include "DeviceListing.h"
+#include "Text.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -18,49 +20,57 @@ void onTerminate(int)
     terminated = 1;
 }
 
-void print(const QString &text)
+void print(const std::string &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
 
-QString optionValue(const QStringList &arguments, const QString &prefix)
+std::optional<std::string> optionValue(const Words &arguments, const std::string &prefix)
 {
-    for (const QString &argument : arguments) {
-        if (argument.startsWith(prefix))
-            return argument.mid(prefix.size());
+    for (const std::string &argument : arguments) {
+        if (startsWith(argument, prefix))
+            return argument.substr(prefix.size());
     }
-    return QString();
+    return std::nullopt;
 }
 
 // The phone behind `serial` while adb lists it as a usable device.
-SimPhone *phoneFor(SimState &state, const QString &serial)
+SimPhone *phoneFor(SimState &state, const std::string &serial)
 {
     for (const Transport &transport : transports(state)) {
-        if (transport.serial == serial && transport.phoneIndex >= 0 && transport.state == QLatin1String("device"))
-            return &state.phones[transport.phoneIndex];
+        if (transport.serial == serial && transport.phoneIndex >= 0 && transport.state == "device")
+            return &state.phones[std::size_t(transport.phoneIndex)];
     }
     return nullptr;
 }
 
+int positiveOr(const std::string &text, int fallback)
+{
+    const std::optional<int> value = parseInt(text);
+    return value && *value > 0 ? *value : fallback;
+}
+
 // Adds the display scrcpy's server creates for --new-display; returns its id.
-int addVirtualDisplay(SimPhone &phone, const QString &resolution)
+int addVirtualDisplay(SimPhone &phone, const std::string &resolution)
 {
     SimDisplay display;
     display.id = phone.nextDisplayId++;
-    display.uniqueId = QStringLiteral("virtual:com.android.shell,2000,scrcpy,%1").arg(display.id);
-    const QStringList size = resolution.section('/', 0, 0).split('x');
-    display.width = size.value(0).toInt() > 0 ? size.value(0).toInt() : phone.screenWidth;
-    display.height = size.value(1).toInt() > 0 ? size.value(1).toInt() : phone.screenHeight;
-    display.density = resolution.section('/', 1, 1).toInt() > 0 ? resolution.section('/', 1, 1).toInt() : 160;
-    phone.displays.append(display);
+    display.uniqueId = "virtual:com.android.shell,2000,scrcpy," + std::to_string(display.id);
+    const std::string size = resolution.substr(0, resolution.find('/'));
+    const std::size_t cross = size.find('x');
+    display.width = positiveOr(size.substr(0, cross), phone.screenWidth);
+    display.height =
+        cross == std::string::npos ? phone.screenHeight : positiveOr(size.substr(cross + 1), phone.screenHeight);
+    const std::size_t slash = resolution.find('/');
+    display.density = slash == std::string::npos ? 160 : positiveOr(resolution.substr(slash + 1), 160);
+    phone.displays.push_back(display);
     return display.id;
 }
 
 } // namespace
 
-int runScrcpy(const SimStore &store, const QStringList &arguments)
+int runScrcpy(const SimStore &store, const Words &arguments)
 {
     struct sigaction action {};
     action.sa_handler = onTerminate;
@@ -70,13 +80,13 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
     // A test that crashes must not leave windows running for ever.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
-    const qsizetype serialIndex = arguments.indexOf(QStringLiteral("-s"));
-    const QString serial = serialIndex >= 0 ? arguments.value(serialIndex + 1) : QString();
-    const bool newDisplay = arguments.contains(QStringLiteral("--new-display")) ||
-                            !optionValue(arguments, QStringLiteral("--new-display=")).isEmpty();
+    const auto serialFlag = std::find(arguments.begin(), arguments.end(), "-s");
+    const std::string serial =
+        serialFlag != arguments.end() && serialFlag + 1 != arguments.end() ? *(serialFlag + 1) : std::string();
+    const std::optional<std::string> newDisplay = optionValue(arguments, "--new-display");
 
     bool found = false;
-    QString phoneSerial;
+    std::string phoneSerial;
     std::optional<int> displayId;
     SimScrcpyScript script;
     store.update([&](SimState &state) {
@@ -87,24 +97,13 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
         found = true;
         phoneSerial = phone->usbSerial;
         if (newDisplay)
-            displayId = addVirtualDisplay(*phone, optionValue(arguments, QStringLiteral("--new-display=")));
+            displayId = addVirtualDisplay(*phone, startsWith(*newDisplay, "=") ? newDisplay->substr(1) : "");
     });
     if (!found) {
-        print(QStringLiteral("ERROR: Could not find ADB device %1:\nERROR: Server connection failed\n").arg(serial));
+        print("ERROR: Could not find ADB device " + serial + ":\nERROR: Server connection failed\n");
         return 1;
     }
     print(script.output);
-
-    const auto removeDisplay = [&] {
-        if (!displayId)
-            return;
-        store.update([&](SimState &state) {
-            for (SimPhone &phone : state.phones) {
-                if (phone.usbSerial == phoneSerial)
-                    phone.displays.removeIf([&](const SimDisplay &display) { return display.id == *displayId; });
-            }
-        });
-    };
 
     // Sleep in small steps so a terminate request ends the window promptly; look
     // at the phone now and then, as the real window closes when its phone goes.
@@ -117,14 +116,21 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
         if (script.exitsWhenUnplugged && elapsedMs % 100 == 0) {
             SimState current = store.read();
             if (!phoneFor(current, serial)) {
-                print(QStringLiteral("WARN: Device disconnected\n"));
+                print("WARN: Device disconnected\n");
                 exitCode = 2;
                 break;
             }
         }
         ::usleep(10000);
     }
-    removeDisplay();
+    if (displayId) {
+        store.update([&](SimState &state) {
+            for (SimPhone &phone : state.phones) {
+                if (phone.usbSerial == phoneSerial)
+                    std::erase_if(phone.displays, [&](const SimDisplay &display) { return display.id == *displayId; });
+            }
+        });
+    }
     return exitCode;
 }
 
