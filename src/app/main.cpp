@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "platform/dbus/LogindWakeWatcher.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
@@ -36,6 +37,9 @@ int main(int argc, char *argv[])
     // through QuitOnSignal); it registers for that itself.
     DeviceManager deviceManager({toolPaths, adb, defaults, SteadyClock::instance(), ThreadSleeper::instance()});
     DeviceManager::setShared(&deviceManager);
+    LogindWakeWatcher wakeWatcher;
+    QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,
+                     Qt::QueuedConnection);
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();
