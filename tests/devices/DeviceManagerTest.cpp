@@ -210,3 +210,17 @@ TEST_F(DeviceManagerTest, PendingOverlayCleanupIsRetriedUntilItWorks)
     EXPECT_EQ(manager.pendingOverlayCleanups(), QSet<QString>{QStringLiteral("GONE")});
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{QStringLiteral("GONE")});
 }
+
+TEST_F(DeviceManagerTest, AListingCutOffByTheTimeLimitStillEndsTheRefresh)
+{
+    sim_.addPhone(makePhone(usbSerial, model));
+    DeviceManager &manager = startManager();
+    ASSERT_EQ(manager.devices().size(), 1);
+    // adb hangs for longer than any command may take.
+    sim_.addRule({"adb", "*", "devices", "", 0, 1, 60000});
+    manager.refresh();
+    ASSERT_TRUE(spinUntil([&] { return !manager.isRefreshing(); }, Shell::defaultTimeLimit + 15s));
+    EXPECT_TRUE(manager.devices().isEmpty());
+    refreshNow();
+    EXPECT_EQ(manager.devices().size(), 1);
+}
