@@ -1,6 +1,11 @@
 #include "app/QuitOnSignal.h"
+#include "devices/DeviceManager.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "platform/dbus/LogindWakeWatcher.h"
+#include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 #include "transfer/FileReceiver.h"
 
@@ -24,6 +29,7 @@ int main(int argc, char *argv[])
     QuitOnSignal quitOnSignal;
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
+    const ADB adb(toolPaths, ThreadSleeper::instance());
 
     FileReceiver::shared().start();
 
@@ -31,6 +37,14 @@ int main(int argc, char *argv[])
         logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
         FileReceiver::shared().stop();
     });
+
+    // Ends every screen session when the app quits (SIGTERM and SIGINT included,
+    // through QuitOnSignal); it registers for that itself.
+    DeviceManager deviceManager({toolPaths, adb, defaults, SteadyClock::instance(), ThreadSleeper::instance()});
+    DeviceManager::setShared(&deviceManager);
+    LogindWakeWatcher wakeWatcher;
+    QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,
+                     Qt::QueuedConnection);
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();
