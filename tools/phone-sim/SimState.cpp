@@ -11,8 +11,8 @@ using nlohmann::json;
 
 PHONESIM_JSON(SimDisplay, id, uniqueId, width, height, density, windowingMode)
 PHONESIM_JSON(SimPhone, usbSerial, model, product, device, state, usbAttached, props, settings, deviceConfig,
-              wlanAddress, tcpipPort, screenWidth, screenHeight, screenDensity, displayInfoInDump,
-              overlayAppearsAfterPolls, overlayPollsLeft, displays, nextDisplayId)
+              wlanAddress, tcpipPort, wirelessDebuggingPort, mdnsSerial, screenWidth, screenHeight, screenDensity,
+              displayInfoInDump, overlayAppearsAfterPolls, overlayPollsLeft, displays, nextDisplayId)
 PHONESIM_JSON(SimRule, tool, serial, commandPrefix, output, exitCode, times, sleepMs)
 PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode)
 PHONESIM_JSON(SimState, serverRunning, phones, wifiConnections, pairingCodes, rules, scrcpy)

@@ -41,6 +41,12 @@ struct SimPhone {
     std::string wlanAddress;
     // Port adbd listens on after `tcpip`; 0 while it listens on USB only.
     int tcpipPort = 0;
+    // Port of Android's wireless debugging (a random high port, reached only
+    // after pairing on a real phone); 0 while wireless debugging is off.
+    int wirelessDebuggingPort = 0;
+    // The serial adb lists the phone under after finding it through mDNS itself,
+    // e.g. "adb-R58M123ABC-AbCdEf._adb-tls-connect._tcp"; empty when not listed so.
+    std::string mdnsSerial;
     int screenWidth = 1080;
     int screenHeight = 2400;
     int screenDensity = 420;

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "SimState.h"
+
+namespace phonesim {
+
+// The endpoints on which a phone's adbd accepts network connections: its
+// `tcpip` port and its wireless-debugging port, each on its Wi-Fi address.
+Words wirelessEndpoints(const SimPhone &phone);
+bool listensOn(const SimPhone &phone, const std::string &endpoint);
+
+// adbd restarted (after `tcpip`): the server loses every network connection to
+// the phone, its mDNS-named one included.
+void dropWirelessConnections(SimState &state, SimPhone &phone);
+
+} // namespace phonesim
