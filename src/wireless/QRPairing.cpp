@@ -34,15 +34,14 @@ QString payload(const QRPairingSession &session)
            QStringLiteral(";;");
 }
 
-Match match(const QRPairingSession &session, const QList<DiscoveredService> &services, const QDateTime &now)
+std::optional<DiscoveredService> matchingService(const QRPairingSession &session,
+                                                 const QList<DiscoveredService> &services)
 {
-    if (session.expiresAt <= now)
-        return {Match::Outcome::expired, {}};
     for (const DiscoveredService &service : services) {
         if (service.name == session.serviceName)
-            return {Match::Outcome::pair, service};
+            return service;
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace lumarient::QRPairing

@@ -31,23 +31,10 @@ QRPairingSession makeSession(const QDateTime &now);
 // "WIFI:T:ADB;S:<service name>;P:<password>;;"
 QString payload(const QRPairingSession &session);
 
-// What a list of pairing services means for the active session.
-struct Match {
-    enum class Outcome {
-        // Nothing announced under the session's name yet: keep waiting.
-        waiting,
-        // The session ran out: forget it.
-        expired,
-        // Pair with `service` and forget the session.
-        pair,
-    };
-    Outcome outcome = Outcome::waiting;
-    DiscoveredService service;
-};
-
-// Decides for `services` (a pairing browser's list) against `session` at `now`.
-// Names must match exactly; the first service of that name wins.
-Match match(const QRPairingSession &session, const QList<DiscoveredService> &services, const QDateTime &now);
+// The first service announced under exactly the session's name: the phone that
+// scanned this session's code.
+std::optional<DiscoveredService> matchingService(const QRPairingSession &session,
+                                                 const QList<DiscoveredService> &services);
 
 } // namespace QRPairing
 } // namespace lumarient

@@ -80,31 +80,22 @@ TEST(QRPairingSessionTest, PayloadIsTheWifiAdbText)
     EXPECT_EQ(QRPairing::payload(session), QStringLiteral("WIFI:T:ADB;S:LUMARIENT-0A1B2C3D;P:K7PQ2MZX;;"));
 }
 
-TEST(QRPairingSessionTest, MatchingNeedsTheExactNameBeforeExpiry)
+TEST(QRPairingSessionTest, OnlyTheExactNameMatchesAndTheFirstWins)
 {
     const QRPairingSession session{QStringLiteral("LUMARIENT-0A1B2C3D"), QStringLiteral("K7PQ2MZX"),
                                    start.addSecs(120)};
-    using Outcome = QRPairing::Match::Outcome;
-
-    EXPECT_EQ(QRPairing::match(session, {}, start).outcome, Outcome::waiting);
-    EXPECT_EQ(
-        QRPairing::match(session,
-                         {service(QStringLiteral("LUMARIENT-0A1B2C3D-2")),
-                          service(QStringLiteral("lumarient-0a1b2c3d")), service(QStringLiteral("LUMARIENT-0A1B2C3"))},
-                         start)
-            .outcome,
-        Outcome::waiting);
+    EXPECT_EQ(QRPairing::matchingService(session, {}), std::nullopt);
+    EXPECT_EQ(QRPairing::matchingService(session, {service(QStringLiteral("LUMARIENT-0A1B2C3D-2")),
+                                                   service(QStringLiteral("lumarient-0a1b2c3d")),
+                                                   service(QStringLiteral("LUMARIENT-0A1B2C3")),
+                                                   service(QStringLiteral(" LUMARIENT-0A1B2C3D"))}),
+              std::nullopt);
 
     const QList<DiscoveredService> announced{
         service(QStringLiteral("adb-R58M-abc")),
         service(QStringLiteral("LUMARIENT-0A1B2C3D"), QStringLiteral("10.0.0.5"), 40123),
         service(QStringLiteral("LUMARIENT-0A1B2C3D"), QStringLiteral("10.0.0.6"), 40124)};
-    const QRPairing::Match found = QRPairing::match(session, announced, start.addSecs(119));
-    EXPECT_EQ(found.outcome, Outcome::pair);
-    EXPECT_EQ(found.service, announced[1]);
-
-    EXPECT_EQ(QRPairing::match(session, announced, start.addSecs(120)).outcome, Outcome::expired);
-    EXPECT_EQ(QRPairing::match(session, {}, start.addSecs(500)).outcome, Outcome::expired);
+    EXPECT_EQ(QRPairing::matchingService(session, announced), announced[1]);
 }
 
 TEST(QRCodeTest, ImageDecodesBackToThePayload)
