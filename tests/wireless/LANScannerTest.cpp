@@ -93,11 +93,11 @@ TEST(LANScannerProbeTest, ProbeKnownKeepsInputOrderAndDuplicates)
 {
     FakeInterfaceSource interfaces;
     LANScanner scanner(interfaces);
-    LoopbackListener first(QStringLiteral("127.0.0.57"), 0);
-    LoopbackListener second(QStringLiteral("127.0.0.58"), 0);
-    const Candidate a{QStringLiteral("127.0.0.58"), second.port()};
-    const Candidate b{QStringLiteral("127.0.0.57"), first.port()};
-    const Candidate closed{QStringLiteral("127.0.0.59"), refusedPort(QStringLiteral("127.0.0.59"))};
+    LoopbackListener first(QStringLiteral("127.0.2.57"), 0);
+    LoopbackListener second(QStringLiteral("127.0.2.58"), 0);
+    const Candidate a{QStringLiteral("127.0.2.58"), second.port()};
+    const Candidate b{QStringLiteral("127.0.2.57"), first.port()};
+    const Candidate closed{QStringLiteral("127.0.2.59"), refusedPort(QStringLiteral("127.0.2.59"))};
 
     EXPECT_EQ(scanner.probeKnown({a, closed, b, a}), (QList<Candidate>{a, b, a}));
     EXPECT_TRUE(scanner.probeKnown({}).isEmpty());
@@ -109,20 +109,20 @@ TEST(LANScannerProbeTest, MalformedCandidatesAreNeverProbed)
 {
     FakeInterfaceSource interfaces;
     LANScanner scanner(interfaces);
-    LoopbackListener listener(QStringLiteral("127.0.0.57"), 0);
-    const Candidate open{QStringLiteral("127.0.0.57"), listener.port()};
-    QString withNul = QStringLiteral("127.0.0.57");
+    LoopbackListener listener(QStringLiteral("127.0.2.57"), 0);
+    const Candidate open{QStringLiteral("127.0.2.57"), listener.port()};
+    QString withNul = QStringLiteral("127.0.2.57");
     withNul.append(QChar(0)).append(QStringLiteral("junk"));
     const QList<Candidate> hostile{
-        {QStringLiteral("127.0.0.57"), 0},
-        {QStringLiteral("127.0.0.57"), -1},
-        {QStringLiteral("127.0.0.57"), 65536},
-        {QStringLiteral("127.0.0.57"), listener.port() + 65536},
+        {QStringLiteral("127.0.2.57"), 0},
+        {QStringLiteral("127.0.2.57"), -1},
+        {QStringLiteral("127.0.2.57"), 65536},
+        {QStringLiteral("127.0.2.57"), listener.port() + 65536},
         {QString(), listener.port()},
         {QStringLiteral("localhost"), listener.port()},
         {QStringLiteral("127.0.0"), listener.port()},
         {QStringLiteral("::1"), listener.port()},
-        {QStringLiteral("127.0.0.57 "), listener.port()},
+        {QStringLiteral("127.0.2.57 "), listener.port()},
         {QStringLiteral("127.0.0.0057"), listener.port()},
         {withNul, listener.port()},
         {QStringLiteral("127.0.0.\u00b5"), listener.port()},
@@ -144,7 +144,7 @@ TEST(LANScannerProbeTest, RefusedPortsAnswerWithoutWaitingForTheTimeLimit)
     LANScanner scanner(interfaces, LANScanner::maximumInFlight, 600s);
     QList<Candidate> refused;
     for (int octet = 60; octet < 70; ++octet) {
-        const QString host = QStringLiteral("127.0.0.%1").arg(octet);
+        const QString host = QStringLiteral("127.0.2.%1").arg(octet);
         refused.append({host, refusedPort(host)});
     }
     LANScanner::ProbeReport report;
@@ -156,18 +156,18 @@ TEST(LANScannerProbeTest, SilentHostsAreGivenUpAfterTheTimeLimitWithBoundedParal
 {
     FakeInterfaceSource interfaces;
     LANScanner scanner(interfaces, 8, 150ms);
-    LoopbackListener silent(QStringLiteral("127.0.0.61"), 0);
+    LoopbackListener silent(QStringLiteral("127.0.2.61"), 0);
     silent.stopAnswering();
-    LoopbackListener open(QStringLiteral("127.0.0.62"), 0);
+    LoopbackListener open(QStringLiteral("127.0.2.62"), 0);
 
     QList<Candidate> candidates;
     for (int i = 0; i < 20; ++i)
-        candidates.append({QStringLiteral("127.0.0.61"), silent.port()});
-    candidates.append({QStringLiteral("127.0.0.62"), open.port()});
+        candidates.append({QStringLiteral("127.0.2.61"), silent.port()});
+    candidates.append({QStringLiteral("127.0.2.62"), open.port()});
 
     LANScanner::ProbeReport report;
     const QSet<Candidate> found = scanner.probe(candidates, {}, &report);
-    EXPECT_EQ(found, (QSet<Candidate>{{QStringLiteral("127.0.0.62"), open.port()}}));
+    EXPECT_EQ(found, (QSet<Candidate>{{QStringLiteral("127.0.2.62"), open.port()}}));
     EXPECT_EQ(report.started, candidates.size());
     EXPECT_EQ(report.peakInFlight, 8);
     EXPECT_EQ(report.timedOut, 20);
@@ -177,11 +177,11 @@ TEST(LANScannerProbeTest, MoreThanTheLimitAreAllProbedNeverMoreThan512AtOnce)
 {
     FakeInterfaceSource interfaces;
     LANScanner scanner(interfaces, LANScanner::maximumInFlight, 200ms);
-    LoopbackListener silent(QStringLiteral("127.0.0.63"), 0);
+    LoopbackListener silent(QStringLiteral("127.0.2.63"), 0);
     silent.stopAnswering();
     QList<Candidate> candidates;
     for (int i = 0; i < 600; ++i)
-        candidates.append({QStringLiteral("127.0.0.63"), silent.port()});
+        candidates.append({QStringLiteral("127.0.2.63"), silent.port()});
 
     LANScanner::ProbeReport report;
     scanner.probe(candidates, {}, &report);
@@ -194,15 +194,16 @@ TEST(LANScannerProbeTest, AStopRequestEndsTheProbeRun)
 {
     FakeInterfaceSource interfaces;
     LANScanner scanner(interfaces, 4, 600s);
-    LoopbackListener silent(QStringLiteral("127.0.0.64"), 0);
+    LoopbackListener silent(QStringLiteral("127.0.2.64"), 0);
     silent.stopAnswering();
     std::stop_source stop;
     stop.request_stop();
     LANScanner::ProbeReport report;
-    EXPECT_TRUE(scanner.probe({{QStringLiteral("127.0.0.64"), silent.port()}}, stop.get_token(), &report).isEmpty());
+    EXPECT_TRUE(scanner.probe({{QStringLiteral("127.0.2.64"), silent.port()}}, stop.get_token(), &report).isEmpty());
     EXPECT_EQ(report.started, 0);
 }
 
+// Sweeps 127.0.0.0/24, which no other test listens on.
 TEST(LANScannerSweepTest, SweepsTheLoopbackSubnetInOrderSkippingItselfAndSkipHosts)
 {
     FakeInterfaceSource interfaces;
