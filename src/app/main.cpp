@@ -1,6 +1,10 @@
 #include "app/QuitOnSignal.h"
+#include "devices/DeviceManager.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
 #include <QApplication>
@@ -23,9 +27,15 @@ int main(int argc, char *argv[])
     QuitOnSignal quitOnSignal;
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
+    const ADB adb(toolPaths, ThreadSleeper::instance());
 
     QObject::connect(&application, &QCoreApplication::aboutToQuit,
                      [] { logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping")); });
+
+    // Ends every screen session when the app quits (SIGTERM and SIGINT included,
+    // through QuitOnSignal); it registers for that itself.
+    DeviceManager deviceManager({toolPaths, adb, defaults, SteadyClock::instance(), ThreadSleeper::instance()});
+    DeviceManager::setShared(&deviceManager);
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();
