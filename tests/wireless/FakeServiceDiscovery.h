@@ -22,7 +22,13 @@ public:
         {
             owner_.running_[type_] = this;
         }
-        ~Browsing() override { owner_.running_.erase(type_); }
+        ~Browsing() override
+        {
+            // A replacement may already be browsing the same type.
+            const auto entry = owner_.running_.find(type_);
+            if (entry != owner_.running_.end() && entry->second == this)
+                owner_.running_.erase(entry);
+        }
         void resolve(const QString &name, std::chrono::seconds timeout) override
         {
             owner_.resolveRequests.append({type_, name, timeout});

@@ -26,6 +26,7 @@ TEST(PhoneSimWireless, MdnsSerialsAreListedAndServeCommandsUntilAdbdRestarts)
     phonesim::SimPhone phone = makePhone(QStringLiteral("R58M123ABC"), QStringLiteral("SM_G973F"));
     phone.usbAttached = false;
     phone.wirelessDebuggingPort = 41234;
+    phone.wirelessDebuggingPaired = true;
     phone.mdnsSerial = mdnsSerial.toStdString();
     sim.addPhone(phone);
     const QString address = QString::fromStdString(phone.wlanAddress);
@@ -65,11 +66,22 @@ TEST(PhoneSimWireless, DisconnectDropsMdnsTransportsToo)
     EXPECT_FALSE(adb(sim, {"devices"}).contains(QStringLiteral("x._adb-tls-connect")));
 }
 
-TEST(PhoneSimWireless, PairingChecksTheCodeOfThatEndpoint)
+TEST(PhoneSimWireless, WirelessDebuggingConnectsOnlyAfterPairingWithTheRightCode)
 {
     PhoneSim sim;
+    phonesim::SimPhone phone = makePhone(QStringLiteral("R58M123ABC"), QStringLiteral("SM_G973F"));
+    phone.usbAttached = false;
+    phone.wirelessDebuggingPort = 41234;
+    sim.addPhone(phone);
     sim.update([](phonesim::SimState &state) { state.pairingCodes["192.168.1.23:37001"] = "482913"; });
-    EXPECT_TRUE(adb(sim, {"pair", "192.168.1.23:37001", "482913"}).startsWith(QStringLiteral("Successfully paired")));
+
+    EXPECT_TRUE(adb(sim, {"connect", "192.168.1.23:41234"}).startsWith(QStringLiteral("failed to connect")));
     EXPECT_THROW(adb(sim, {"pair", "192.168.1.23:37001", "000000"}), ShellError);
     EXPECT_THROW(adb(sim, {"pair", "192.168.1.24:37001", "482913"}), ShellError);
+    EXPECT_TRUE(adb(sim, {"connect", "192.168.1.23:41234"}).startsWith(QStringLiteral("failed to connect")));
+
+    EXPECT_TRUE(adb(sim, {"pair", "192.168.1.23:37001", "482913"}).startsWith(QStringLiteral("Successfully paired")));
+    EXPECT_EQ(adb(sim, {"connect", "192.168.1.23:41234"}), QStringLiteral("connected to 192.168.1.23:41234\n"));
+    // The pairing port itself is no place to connect to.
+    EXPECT_TRUE(adb(sim, {"connect", "192.168.1.23:37001"}).startsWith(QStringLiteral("failed to connect")));
 }

@@ -84,7 +84,7 @@ Reply disconnect(SimState &state, const Words &words)
     return {"error: no such device '" + words[1] + "'\n", 1};
 }
 
-Reply pair(const SimState &state, const Words &words)
+Reply pair(SimState &state, const Words &words)
 {
     if (words.size() < 3)
         return {"adb: usage: adb pair HOST[:PORT] [PAIRING CODE]\n", 1};
@@ -93,6 +93,7 @@ Reply pair(const SimState &state, const Words &words)
         return {"Failed: Unable to start pairing client.\n", 1};
     if (code->second != words[2])
         return {"Failed: Wrong password or connection was dropped.\n", 1};
+    rememberPairing(state, words[1]);
     const std::size_t guid = std::hash<std::string>()(words[1]) & 0xffffff;
     return {"Successfully paired to " + words[1] + " [guid=adb-" + std::to_string(guid) + "]\n", 0};
 }

@@ -11,7 +11,7 @@ Words wirelessEndpoints(const SimPhone &phone)
         return endpoints;
     if (phone.tcpipPort > 0)
         endpoints.push_back(phone.wlanAddress + ':' + std::to_string(phone.tcpipPort));
-    if (phone.wirelessDebuggingPort > 0)
+    if (phone.wirelessDebuggingPort > 0 && phone.wirelessDebuggingPaired)
         endpoints.push_back(phone.wlanAddress + ':' + std::to_string(phone.wirelessDebuggingPort));
     return endpoints;
 }
@@ -20,6 +20,15 @@ bool listensOn(const SimPhone &phone, const std::string &endpoint)
 {
     const Words endpoints = wirelessEndpoints(phone);
     return !endpoint.empty() && std::find(endpoints.begin(), endpoints.end(), endpoint) != endpoints.end();
+}
+
+void rememberPairing(SimState &state, const std::string &endpoint)
+{
+    const std::string host = endpoint.substr(0, endpoint.rfind(':'));
+    for (SimPhone &phone : state.phones) {
+        if (!phone.wlanAddress.empty() && phone.wlanAddress == host)
+            phone.wirelessDebuggingPaired = true;
+    }
 }
 
 void dropWirelessConnections(SimState &state, SimPhone &phone)
