@@ -2,9 +2,12 @@
 #include "devices/DeviceManager.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/NetworkInterfaces.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "platform/avahi/AvahiServiceDiscovery.h"
 #include "platform/dbus/LogindWakeWatcher.h"
+#include "platform/netlink/NetlinkPathMonitor.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 #include "transfer/FileReceiver.h"
@@ -40,7 +43,15 @@ int main(int argc, char *argv[])
 
     // Ends every screen session when the app quits (SIGTERM and SIGINT included,
     // through QuitOnSignal); it registers for that itself.
-    DeviceManager deviceManager({toolPaths, adb, defaults, SteadyClock::instance(), ThreadSleeper::instance()});
+    // Wireless discovery, network changes and the interfaces the LAN scan sweeps.
+    AvahiServiceDiscovery serviceDiscovery;
+    const SystemInterfaceSource interfaces;
+    DeviceManager::Dependencies dependencies{toolPaths, adb, defaults, SteadyClock::instance(),
+                                             ThreadSleeper::instance()};
+    dependencies.serviceDiscovery = &serviceDiscovery;
+    dependencies.makePathMonitor = [] { return std::make_unique<NetlinkPathMonitor>(); };
+    dependencies.interfaces = &interfaces;
+    DeviceManager deviceManager(dependencies);
     DeviceManager::setShared(&deviceManager);
     LogindWakeWatcher wakeWatcher;
     QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,

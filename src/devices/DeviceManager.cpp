@@ -33,6 +33,10 @@ DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
     pendingOverlayCleanups_ = QSet<QString>(pending.begin(), pending.end());
     knownEndpoints_ = defaults_.stringArray(knownEndpointsKey);
     discoveryStartedAt_ = clock_.now();
+    scanner_ = std::make_unique<LANScanner>(dependencies.interfaces ? *dependencies.interfaces : noInterfaces());
+    makePathMonitor_ = std::move(dependencies.makePathMonitor);
+    if (dependencies.serviceDiscovery)
+        bonjour_ = std::make_unique<Bonjour>(*dependencies.serviceDiscovery, dependencies.bonjourRefreshInterval);
 
     refresh();
 
@@ -52,6 +56,7 @@ DeviceManager::~DeviceManager()
     if (sharedManager == this)
         sharedManager = nullptr;
     pollTimer_.stop();
+    stopWirelessWork();
     // Windows outlive nothing: their exit handlers find the manager gone and
     // only tidy up the process object.
     for (const QPointer<QProcess> &process : std::as_const(scrcpyProcesses_)) {

@@ -5,7 +5,11 @@
 #include "devices/QRPairingSession.h"
 #include "devices/SessionKind.h"
 #include "platform/Clock.h"
+#include "platform/NetworkPathMonitor.h"
 #include "tooling/Companion.h"
+#include "wireless/Bonjour.h"
+#include "wireless/DiscoveredService.h"
+#include "wireless/LANScanner.h"
 
 #include <QHash>
 #include <QList>
@@ -23,11 +27,15 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace lumarient {
 
 class ADB;
+class InterfaceSource;
+class ServiceDiscovery;
 class Sleeper;
 class ToolPaths;
 class UserDefaults;
@@ -49,6 +57,11 @@ class DeviceManager : public QObject {
     Q_PROPERTY(lumarient::SessionMap runningSessions READ runningSessions NOTIFY runningSessionsChanged)
     Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
     Q_PROPERTY(bool lanScanInProgress READ lanScanInProgress NOTIFY lanScanInProgressChanged)
+    Q_PROPERTY(
+        QList<lumarient::DiscoveredService> pairingCandidates READ pairingCandidates NOTIFY pairingCandidatesChanged)
+    Q_PROPERTY(
+        QList<lumarient::DiscoveredService> connectCandidates READ connectCandidates NOTIFY connectCandidatesChanged)
+    Q_PROPERTY(QStringList knownEndpoints READ knownEndpoints NOTIFY knownEndpointsChanged)
 
 public:
     struct Dependencies {
@@ -59,6 +72,14 @@ public:
         // For the manager's own polls (the freeform switch of a new display).
         Sleeper &sleeper;
         std::chrono::milliseconds pollInterval = std::chrono::milliseconds(3000);
+        // Wireless discovery; without it the manager runs without Bonjour.
+        ServiceDiscovery *serviceDiscovery = nullptr;
+        // Makes the network path monitor; without it network changes go unseen.
+        std::function<std::unique_ptr<NetworkPathMonitor>()> makePathMonitor = nullptr;
+        // The interfaces the LAN scan sweeps; without them it only probes
+        // remembered endpoints.
+        const InterfaceSource *interfaces = nullptr;
+        std::chrono::milliseconds bonjourRefreshInterval = Bonjour::refreshInterval;
     };
 
     explicit DeviceManager(Dependencies dependencies, QObject *parent = nullptr);
@@ -75,6 +96,11 @@ public:
     const QString &lastError() const { return lastError_; }
     void setLastError(const QString &text);
     bool lanScanInProgress() const { return lanScanInProgress_; }
+    const QList<DiscoveredService> &pairingCandidates() const { return pairingCandidates_; }
+    const QList<DiscoveredService> &connectCandidates() const { return connectCandidates_; }
+    // Endpoints that worked, most recent first, at most 12.
+    const QStringList &knownEndpoints() const { return knownEndpoints_; }
+    const std::optional<QRPairingSession> &activeQRSession() const { return activeQRSession_; }
     bool isRefreshing() const { return refreshing_; }
     QSet<QString> pendingOverlayCleanups() const { return pendingOverlayCleanups_; }
     bool hasSessionProcess(const QUuid &id) const;
@@ -105,6 +131,26 @@ public:
     // The computer woke from sleep.
     void systemDidWake();
 
+    // Wireless policy (DeviceManagerWireless.cpp).
+    // Takes a cabled phone off the cable; a failure becomes lastError.
+    void switchToWifi(const DeviceConfig &config);
+    // A scan of remembered endpoints and the local subnet: automatic runs only
+    // when due, manual ones whenever no scan is running.
+    void runLANFallback(bool manual);
+    bool shouldRunLANFallback() const;
+    bool hasMissingConfiguredDevice() const;
+    void rememberEndpoint(const QString &endpoint);
+    void reconnectIfNeeded(const QList<DiscoveredService> &services);
+    void pinToFixedPort(const ConnectedDevice &device);
+    // A new QR pairing session, replacing any earlier one.
+    QRPairingSession startQRPairing();
+    void autoPairIfQRSessionMatches(const QList<DiscoveredService> &services);
+    // Pairs with `service` using `code`, connects the phone and refreshes, in
+    // the background. `done` runs on the main thread with the text to show for
+    // a failure (none on success), unless `context` is gone by then.
+    void pairAndConnect(const DiscoveredService &service, const QString &code, QObject *context,
+                        std::function<void(const std::optional<QString> &failure)> done);
+
     // Runs in the background: configurations for ready phones of models not in
     // `knownModels`, one per model, in device order.
     static QList<DeviceConfig> discoverConfigs(const ADB &adb, const QList<ConnectedDevice> &devices,
@@ -116,6 +162,9 @@ signals:
     void runningSessionsChanged();
     void lastErrorChanged();
     void lanScanInProgressChanged();
+    void pairingCandidatesChanged();
+    void connectCandidatesChanged();
+    void knownEndpointsChanged();
     // Any published property changed.
     void changed();
     // A refresh has been applied (also when it failed).
@@ -152,12 +201,23 @@ private:
 
     // Wireless policy (DeviceManagerWireless.cpp).
     void learnEndpoints(const QList<ConnectedDevice> &devices);
-    void runLANFallback(bool manual);
     void startBonjourBrowsers();
     void stopBonjourBrowsers();
     void startPathMonitor();
     void cancelPathMonitor();
     void handleNetworkDisruption();
+    void pathChanged(const QString &signature);
+    // Stops discovery, path watching and every wireless wait, so that the
+    // background work the destructor waits for ends soon.
+    void stopWirelessWork();
+    void setPairingCandidates(const QList<DiscoveredService> &services);
+    void setConnectCandidates(const QList<DiscoveredService> &services);
+    void setLanScanInProgress(bool running);
+    void finishLANFallback();
+    // Runs on a worker: connects the candidates one after another.
+    void connectAll(const QList<LANScanner::Candidate> &candidates, std::stop_token stop);
+    std::optional<DiscoveredService> connectServiceOf(const QString &host) const;
+    static const InterfaceSource &noInterfaces();
 
     void background(std::function<void()> work);
     void onMain(std::function<void()> work);
@@ -190,12 +250,20 @@ private:
     QHash<QString, Clock::TimePoint> lastReconnectAttempt_;
     std::optional<Clock::TimePoint> lastLANScan_;
     std::optional<Clock::TimePoint> lastBonjourResult_;
-    std::chrono::milliseconds bonjourGracePeriod_ = std::chrono::milliseconds(8000);
-    std::chrono::milliseconds lanScanCooldown_ = std::chrono::milliseconds(60000);
     Clock::TimePoint discoveryStartedAt_;
     QSet<QString> pinnedToFixedPort_;
     std::optional<QString> lastPathSignature_;
     std::optional<QRPairingSession> activeQRSession_;
+    Clock::TimePoint qrSessionDeadline_;
+    QList<DiscoveredService> pairingCandidates_;
+    QList<DiscoveredService> connectCandidates_;
+    std::unique_ptr<Bonjour> bonjour_;
+    std::unique_ptr<BonjourBrowser> pairingBrowser_;
+    std::unique_ptr<BonjourBrowser> connectBrowser_;
+    std::function<std::unique_ptr<NetworkPathMonitor>()> makePathMonitor_;
+    std::unique_ptr<NetworkPathMonitor> pathMonitor_;
+    std::unique_ptr<LANScanner> scanner_;
+    std::stop_source wirelessStop_;
 
     // Last: waits for background work before the state it reports to goes.
     QThreadPool pool_;

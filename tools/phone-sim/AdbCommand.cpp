@@ -4,6 +4,7 @@
 #include "DeviceListing.h"
 #include "PackageCommands.h"
 #include "Text.h"
+#include "WirelessTransports.h"
 
 #include <algorithm>
 #include <functional>
@@ -56,7 +57,7 @@ Reply connect(SimState &state, const std::string &endpoint)
     if (std::find(state.wifiConnections.begin(), state.wifiConnections.end(), endpoint) != state.wifiConnections.end())
         return {"already connected to " + endpoint + "\n", 0};
     for (const SimPhone &phone : state.phones) {
-        if (endpoint == wifiEndpoint(phone)) {
+        if (listensOn(phone, endpoint)) {
             state.wifiConnections.push_back(endpoint);
             return {"connected to " + endpoint + "\n", 0};
         }
@@ -68,14 +69,22 @@ Reply disconnect(SimState &state, const Words &words)
 {
     if (words.size() < 2) {
         state.wifiConnections.clear();
+        for (SimPhone &phone : state.phones)
+            phone.mdnsSerial.clear();
         return {"disconnected everything\n", 0};
     }
     if (forget(state.wifiConnections, words[1]))
         return {"disconnected " + words[1] + "\n", 0};
+    for (SimPhone &phone : state.phones) {
+        if (!phone.mdnsSerial.empty() && phone.mdnsSerial == words[1]) {
+            phone.mdnsSerial.clear();
+            return {"disconnected " + words[1] + "\n", 0};
+        }
+    }
     return {"error: no such device '" + words[1] + "'\n", 1};
 }
 
-Reply pair(const SimState &state, const Words &words)
+Reply pair(SimState &state, const Words &words)
 {
     if (words.size() < 3)
         return {"adb: usage: adb pair HOST[:PORT] [PAIRING CODE]\n", 1};
@@ -84,6 +93,7 @@ Reply pair(const SimState &state, const Words &words)
         return {"Failed: Unable to start pairing client.\n", 1};
     if (code->second != words[2])
         return {"Failed: Wrong password or connection was dropped.\n", 1};
+    rememberPairing(state, words[1]);
     const std::size_t guid = std::hash<std::string>()(words[1]) & 0xffffff;
     return {"Successfully paired to " + words[1] + " [guid=adb-" + std::to_string(guid) + "]\n", 0};
 }
@@ -93,9 +103,8 @@ Reply tcpip(SimState &state, SimPhone &phone, const Words &words)
     const std::optional<int> port = words.size() > 1 ? parseInt(words[1]) : std::nullopt;
     if (!port || *port < 1 || *port > 65535)
         return {"adb: invalid port '" + (words.size() > 1 ? words[1] : "") + "'\n", 1};
-    // adbd restarts: network connections to its old port are gone.
-    if (phone.tcpipPort != *port)
-        forget(state.wifiConnections, wifiEndpoint(phone));
+    // adbd restarts: the server's network connections to it are gone.
+    dropWirelessConnections(state, phone);
     phone.tcpipPort = *port;
     return {"restarting in TCP mode port: " + std::to_string(*port) + "\n", 0};
 }

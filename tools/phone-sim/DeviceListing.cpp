@@ -1,6 +1,7 @@
 #include "DeviceListing.h"
 
 #include "Text.h"
+#include "WirelessTransports.h"
 
 namespace phonesim {
 
@@ -22,13 +23,17 @@ std::vector<Transport> transports(const SimState &state)
     for (const std::string &endpoint : state.wifiConnections) {
         Transport transport{endpoint, -1, true, "offline"};
         for (std::size_t index = 0; index < state.phones.size(); ++index) {
-            if (endpoint == wifiEndpoint(state.phones[index])) {
+            if (listensOn(state.phones[index], endpoint)) {
                 transport.phoneIndex = int(index);
                 transport.state = "device";
                 break;
             }
         }
         list.push_back(transport);
+    }
+    for (std::size_t index = 0; index < state.phones.size(); ++index) {
+        if (!state.phones[index].mdnsSerial.empty())
+            list.push_back({state.phones[index].mdnsSerial, int(index), true, "device"});
     }
     return list;
 }

@@ -41,6 +41,15 @@ struct SimPhone {
     std::string wlanAddress;
     // Port adbd listens on after `tcpip`; 0 while it listens on USB only.
     int tcpipPort = 0;
+    // Port of Android's wireless debugging (a random high port, reached only
+    // after pairing on a real phone); 0 while wireless debugging is off.
+    int wirelessDebuggingPort = 0;
+    // Whether this computer has paired with the phone: the wireless-debugging
+    // port accepts connections only then.
+    bool wirelessDebuggingPaired = false;
+    // The serial adb lists the phone under after finding it through mDNS itself,
+    // e.g. "adb-R58M123ABC-AbCdEf._adb-tls-connect._tcp"; empty when not listed so.
+    std::string mdnsSerial;
     int screenWidth = 1080;
     int screenHeight = 2400;
     int screenDensity = 420;

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+// The real rtnetlink monitor, in a network namespace made for this test, while
+// interfaces come and go there.
+TEST(NetlinkPathMonitorTest, ReportsEachChangedPathOnce)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    QStringList arguments{QStringLiteral("-n")};
+    if (::geteuid() != 0)
+        arguments.prepend(QStringLiteral("-r"));
+    arguments << QStringLiteral(PATH_NAMESPACE_SCRIPT) << work.path() << QStringLiteral(PATH_MONITOR_PROBE);
+    QProcess run;
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"),
+                       environment.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
+    run.setProcessEnvironment(environment);
+    run.start(QStringLiteral("unshare"), arguments);
+    if (!run.waitForStarted())
+        GTEST_SKIP() << "unshare is not available";
+    if (!run.waitForFinished(60000)) {
+        run.kill();
+        run.waitForFinished();
+        FAIL() << "the namespace run did not finish: " << run.readAll().toStdString();
+    }
+    const QString output = QString::fromUtf8(run.readAll());
+    if (run.exitCode() == 77 || output.contains(QLatin1String("unshare: unshare failed")))
+        GTEST_SKIP() << "cannot make a network namespace here:\n" << output.toStdString();
+    ASSERT_EQ(run.exitCode(), 0) << output.toStdString();
+
+    QStringList paths;
+    for (const QString &line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("PATH ")))
+            paths.append(line.mid(5));
+    }
+    ASSERT_GE(paths.size(), 4) << output.toStdString();
+    EXPECT_EQ(paths.first(), QStringLiteral("unsatisfied|[]"));
+    EXPECT_EQ(paths.last(), QStringLiteral("unsatisfied|[]"));
+    EXPECT_TRUE(paths.contains(QStringLiteral("satisfied|[\"lmr0\", \"lmr1\"]")) ||
+                paths.contains(QStringLiteral("satisfied|[\"lmr1\", \"lmr0\"]")))
+        << output.toStdString();
+    for (qsizetype i = 1; i < paths.size(); ++i)
+        EXPECT_NE(paths[i], paths[i - 1]) << "a path reported twice in a row";
+    EXPECT_TRUE(output.contains(QLatin1String("STOPPED")));
+}

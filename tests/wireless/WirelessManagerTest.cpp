@@ -1,0 +1,422 @@
+// The wireless policy inside the real DeviceManager, against simulated phones,
+// fake discovery and path monitor, a manual clock, and real loopback sockets for
+// the LAN scan.
+#include "FakeInterfaceSource.h"
+#include "FakeServiceDiscovery.h"
+#include "LoopbackListener.h"
+#include "devices/ManagerHarness.h"
+#include "platform/NetworkPathMonitor.h"
+#include "wireless/PairingSheet.h"
+
+#include <atomic>
+#include <mutex>
+
+using namespace lumarient;
+using namespace lumarient::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString connectType = QStringLiteral("_adb-tls-connect._tcp");
+const QString pairingType = QStringLiteral("_adb-tls-pairing._tcp");
+const QString serial = QStringLiteral("R58M123ABC");
+const QString model = QStringLiteral("SM_G973F");
+
+// Path updates sent by the test, from the test's thread as a monitor thread would.
+class FakePathMonitor final : public NetworkPathMonitor {
+public:
+    explicit FakePathMonitor(std::function<void(FakePathMonitor *)> created) { created(this); }
+    void start(OnUpdate onUpdate) override { onUpdate_ = std::move(onUpdate); }
+    void send(const NetworkPath &path) { onUpdate_(path); }
+
+private:
+    OnUpdate onUpdate_;
+};
+
+// Counts how often the scanner asked for the interfaces: once per subnet sweep.
+class CountingInterfaces final : public InterfaceSource {
+public:
+    QList<InterfaceAddress> interfaces() const override
+    {
+        ++reads;
+        return source.interfaces();
+    }
+    FakeInterfaceSource source;
+    mutable std::atomic<int> reads = 0;
+};
+
+class WirelessManagerTest : public ManagerHarness {
+protected:
+    // The manager goes first: it still holds browses of the fake discovery.
+    ~WirelessManagerTest() override { manager_.reset(); }
+
+    // Each test that scans gives the computer an address of its own /24, so that
+    // tests running side by side never find each other's listeners.
+    DeviceManager &startWirelessManager(const char *ownAddress = "127.0.10.1")
+    {
+        interfaces_.source.ipv4(QStringLiteral("eth0"), ownAddress);
+        DeviceManager::Dependencies dependencies{paths_, adb_, defaults_, clock_, sleeper_, 0ms};
+        dependencies.serviceDiscovery = &discovery_;
+        dependencies.makePathMonitor = [this] {
+            return std::make_unique<FakePathMonitor>([this](FakePathMonitor *monitor) { pathMonitor_ = monitor; });
+        };
+        dependencies.interfaces = &interfaces_;
+        manager_ = std::make_unique<DeviceManager>(dependencies);
+        EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+        return *manager_;
+    }
+
+    void saveConfig(const QString &configModel, int wifiPort)
+    {
+        DeviceConfig config;
+        config.id = QUuid::createUuid();
+        config.name = configModel;
+        config.modelPattern = configModel;
+        config.wifiPort = wifiPort;
+        QList<DeviceConfig> configs = DeviceConfig::load(defaults_);
+        configs.append(config);
+        DeviceConfig::save(defaults_, configs);
+    }
+
+    void announce(const QString &type, const QList<DiscoveredService> &services)
+    {
+        ServiceBrowsingEvents &events = discovery_.events(type);
+        for (const DiscoveredService &service : services) {
+            events.serviceFound(service.name);
+            QByteArray address(4, '\0');
+            inet_pton(AF_INET, service.host.toLatin1().constData(), address.data());
+            events.serviceResolved(service.name, {ServiceAddress{AF_INET, address, quint16(service.port)}});
+        }
+    }
+
+    void sendPath(const NetworkPath &path)
+    {
+        pathMonitor_->send(path);
+        spinFor(20ms);
+    }
+
+    bool waitForScanEnd()
+    {
+        return spinUntil([&] { return !manager_->lanScanInProgress() && !manager_->isRefreshing(); });
+    }
+
+    // Waits until background adb work has quieted down: no new command for a while.
+    void settle()
+    {
+        qsizetype seen = -1;
+        while (seen != sim_.adbCommands().size()) {
+            seen = sim_.adbCommands().size();
+            spinFor(150ms);
+        }
+    }
+
+    FakeServiceDiscovery discovery_;
+    CountingInterfaces interfaces_;
+    FakePathMonitor *pathMonitor_ = nullptr;
+};
+
+DiscoveredService service(const QString &name, const QString &host, int port)
+{
+    return {name, name, host, port};
+}
+
+NetworkPath path(NetworkPath::Status status, const QStringList &interfaces)
+{
+    return {status, interfaces};
+}
+
+} // namespace
+
+TEST_F(WirelessManagerTest, OnlyAChangedPathSignatureRestartsDiscovery)
+{
+    DeviceManager &manager = startWirelessManager();
+    ASSERT_NE(pathMonitor_, nullptr);
+    EXPECT_EQ(discovery_.browsedDomains.size(), 2);
+
+    const NetworkPath wired = path(NetworkPath::Status::satisfied, {QStringLiteral("enp3s0")});
+    sendPath(wired);
+    sendPath(wired);
+    EXPECT_EQ(discovery_.browsedDomains.size(), 2) << "the first update only records, an equal one does nothing";
+
+    announce(connectType, {service(QStringLiteral("adb-other"), QStringLiteral("10.9.9.9"), 40000)});
+    clock_.advance(20s);
+    saveConfig(QStringLiteral("ABSENT"), 5560);
+    manager.setConfigs(DeviceConfig::load(defaults_));
+    EXPECT_TRUE(manager.shouldRunLANFallback());
+
+    sendPath(path(NetworkPath::Status::satisfied, {QStringLiteral("enp3s0"), QStringLiteral("wlp2s0")}));
+    EXPECT_EQ(discovery_.browsedDomains.size(), 4);
+    EXPECT_TRUE(discovery_.isBrowsing(connectType));
+    EXPECT_TRUE(discovery_.isBrowsing(pairingType));
+    // Discovery just restarted: no scan until it is 8 s old.
+    EXPECT_FALSE(manager.shouldRunLANFallback());
+    clock_.advance(8001ms);
+    EXPECT_TRUE(manager.shouldRunLANFallback());
+
+    manager.systemDidWake();
+    EXPECT_EQ(discovery_.browsedDomains.size(), 6);
+    EXPECT_FALSE(manager.shouldRunLANFallback());
+}
+
+TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememberedAndPinned)
+{
+    phonesim::SimPhone phone = makePhone(serial, model);
+    phone.usbAttached = false;
+    phone.wirelessDebuggingPort = 41234;
+    phone.wirelessDebuggingPaired = true;
+    sim_.addPhone(phone);
+    saveConfig(model, 5557);
+    DeviceManager &manager = startWirelessManager();
+    const QString address = QString::fromStdString(phone.wlanAddress);
+    const QString debugging = address + QStringLiteral(":41234");
+
+    const QList<DiscoveredService> announced{service(QStringLiteral("adb-R58M123ABC-x"), address, 41234)};
+    announce(connectType, announced);
+    announce(connectType, announced);
+    settle();
+    EXPECT_EQ(count(QStringLiteral("connect ") + debugging), 1);
+
+    // Remembered as it connected, then moved to the configured fixed port once.
+    EXPECT_TRUE(spinUntil([&] { return manager.knownEndpoints().contains(address + QStringLiteral(":5557")); }));
+    EXPECT_TRUE(manager.knownEndpoints().contains(debugging));
+    EXPECT_EQ(count(QStringLiteral("tcpip 5557")), 1);
+    EXPECT_EQ(defaults_.stringArray(QStringLiteral("knownWifiEndpoints")), manager.knownEndpoints());
+
+    refreshNow();
+    settle();
+    EXPECT_EQ(count(QStringLiteral("tcpip 5557")), 1);
+    ASSERT_TRUE(manager.wifiDevice(configFor(model)));
+    EXPECT_EQ(manager.wifiDevice(configFor(model))->serial, address + QStringLiteral(":5557"));
+
+    // The phone now answers under its Wi-Fi host: announcing it again connects nothing.
+    clock_.advance(30s);
+    announce(connectType, announced);
+    settle();
+    EXPECT_EQ(count(QStringLiteral("connect ") + debugging), 1);
+}
+
+TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
+{
+    const QString mdnsSerial = QStringLiteral("adb-FIXED1-aaa._adb-tls-connect._tcp");
+    phonesim::SimPhone fixed = makePhone(QStringLiteral("FIXED1"), QStringLiteral("FIXED_MODEL"));
+    fixed.usbAttached = false;
+    fixed.mdnsSerial = mdnsSerial.toStdString();
+    sim_.addPhone(fixed);
+    saveConfig(QStringLiteral("FIXED_MODEL"), 5561);
+
+    DeviceManager &manager = startWirelessManager();
+    settle();
+    // An mDNS name is no endpoint, but the phone is pinned to its fixed port.
+    EXPECT_FALSE(manager.knownEndpoints().contains(mdnsSerial));
+    EXPECT_EQ(count(QStringLiteral("-s ") + mdnsSerial + QStringLiteral(" tcpip 5561")), 1);
+    const QString pinned = QString::fromStdString(fixed.wlanAddress) + QStringLiteral(":5561");
+    EXPECT_TRUE(spinUntil([&] { return manager.knownEndpoints().contains(pinned); }));
+
+    // A phone already on a fixed port is remembered and left alone.
+    refreshNow();
+    settle();
+    EXPECT_EQ(count(QStringLiteral("tcpip")), 1);
+    EXPECT_EQ(manager.knownEndpoints().first(), pinned);
+}
+
+TEST_F(WirelessManagerTest, AutomaticScanNeedsSomethingToLookFor)
+{
+    DeviceManager &manager = startWirelessManager("127.0.11.1");
+    clock_.advance(10min);
+    manager.runLANFallback(false);
+    EXPECT_FALSE(manager.lanScanInProgress());
+    spinFor(50ms);
+    EXPECT_EQ(interfaces_.reads, 0);
+
+    // By hand it runs all the same (and, with nothing missing, ends without a
+    // sweep).
+    manager.runLANFallback(true);
+    EXPECT_TRUE(manager.lanScanInProgress());
+    ASSERT_TRUE(waitForScanEnd());
+    EXPECT_FALSE(manager.shouldRunLANFallback());
+}
+
+TEST_F(WirelessManagerTest, ScansNeverOverlapAndRepeatEveryMinuteWhileAPhoneIsMissing)
+{
+    LoopbackListener silent(QStringLiteral("127.0.12.61"), 0);
+    silent.stopAnswering();
+    const QString unanswered = QStringLiteral("127.0.12.61:") + QString::number(silent.port());
+    defaults_.setValue(QStringLiteral("knownWifiEndpoints"), QStringList{unanswered});
+    DeviceManager &manager = startWirelessManager("127.0.12.1");
+    EXPECT_EQ(manager.knownEndpoints(), QStringList{unanswered});
+
+    EXPECT_FALSE(manager.shouldRunLANFallback()) << "discovery is not 8 s old yet";
+    clock_.advance(9s);
+    manager.runLANFallback(false);
+    ASSERT_TRUE(manager.lanScanInProgress());
+    // The remembered endpoint takes its full second to time out: meanwhile
+    // neither an automatic nor a manual request starts a second run.
+    manager.runLANFallback(false);
+    manager.runLANFallback(true);
+    ASSERT_TRUE(waitForScanEnd());
+    EXPECT_EQ(interfaces_.reads, 1);
+
+    clock_.advance(59s);
+    manager.runLANFallback(false);
+    EXPECT_FALSE(manager.lanScanInProgress());
+    clock_.advance(1s);
+    manager.runLANFallback(false);
+    EXPECT_TRUE(manager.lanScanInProgress());
+    ASSERT_TRUE(waitForScanEnd());
+    EXPECT_EQ(interfaces_.reads, 2);
+
+    // A phone being announced holds automatic scans off.
+    clock_.advance(61s);
+    announce(connectType, {service(QStringLiteral("adb-elsewhere"), QStringLiteral("10.1.1.1"), 40000)});
+    manager.runLANFallback(false);
+    EXPECT_FALSE(manager.lanScanInProgress());
+    settle();
+}
+
+TEST_F(WirelessManagerTest, TheSweepFindsAndConnectsAMissingPhone)
+{
+    LoopbackListener adbd(QStringLiteral("127.0.13.57"), 5557);
+    phonesim::SimPhone phone = makePhone(serial, model);
+    phone.usbAttached = false;
+    phone.wlanAddress = "127.0.13.57";
+    phone.tcpipPort = 5557;
+    sim_.addPhone(phone);
+    saveConfig(model, 5557);
+    DeviceManager &manager = startWirelessManager("127.0.13.1");
+    EXPECT_TRUE(manager.hasMissingConfiguredDevice());
+
+    clock_.advance(9s);
+    manager.runLANFallback(false);
+    ASSERT_TRUE(waitForScanEnd());
+    EXPECT_EQ(count(QStringLiteral("connect 127.0.13.57:5557")), 1);
+    EXPECT_TRUE(spinUntil([&] { return manager.wifiDevice(configFor(model)).has_value(); }));
+    EXPECT_EQ(manager.knownEndpoints(), QStringList{QStringLiteral("127.0.13.57:5557")});
+    EXPECT_FALSE(manager.hasMissingConfiguredDevice());
+}
+
+TEST_F(WirelessManagerTest, MalformedRememberedEndpointsAreSkippedAndKept)
+{
+    LoopbackListener adbd(QStringLiteral("127.0.14.58"), 5558);
+    phonesim::SimPhone phone = makePhone(serial, model);
+    phone.usbAttached = false;
+    phone.wlanAddress = "127.0.14.58";
+    phone.tcpipPort = 5558;
+    sim_.addPhone(phone);
+    const QStringList stored{QStringLiteral("garbage"), QStringLiteral("127.0.14.58:99999"),
+                             QStringLiteral("127.0.14.58:55x8"), QStringLiteral("127.0.14.58:5558")};
+    defaults_.setValue(QStringLiteral("knownWifiEndpoints"), stored);
+    DeviceManager &manager = startWirelessManager("127.0.14.1");
+
+    manager.runLANFallback(true);
+    ASSERT_TRUE(waitForScanEnd());
+    settle();
+    EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:5558")), 1);
+    EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:99999")), 0);
+    // Found by the known-endpoint probe and present now: no sweep was needed for it.
+    EXPECT_EQ(manager.knownEndpoints(),
+              (QStringList{QStringLiteral("127.0.14.58:5558"), QStringLiteral("garbage"),
+                           QStringLiteral("127.0.14.58:99999"), QStringLiteral("127.0.14.58:55x8")}));
+}
+
+TEST_F(WirelessManagerTest, SwitchingToWifiReportsOnlyItsOwnOutcome)
+{
+    sim_.addPhone(makePhone(serial, model));
+    phonesim::SimPhone offline = makePhone(QStringLiteral("NOWIFI1"), QStringLiteral("NO_WIFI"));
+    offline.wlanAddress.clear();
+    sim_.addPhone(offline);
+    DeviceManager &manager = startWirelessManager();
+    settle();
+
+    manager.switchToWifi(configFor(QStringLiteral("NO_WIFI")));
+    EXPECT_TRUE(spinUntil([&] { return !manager.lastError().isEmpty(); }));
+    EXPECT_EQ(manager.lastError(), QStringLiteral("Phone is not on Wi-Fi — join the same network as this computer"));
+
+    const DeviceConfig config = configFor(model);
+    manager.switchToWifi(config);
+    EXPECT_TRUE(spinUntil([&] { return manager.lastError().isNull() && manager.wifiDevice(config).has_value(); }));
+    const QString endpoint = QStringLiteral("192.168.1.23:") + QString::number(config.wifiPort);
+    EXPECT_EQ(manager.knownEndpoints().first(), endpoint);
+
+    // Already on Wi-Fi (the cable is gone): nothing to do.
+    unplug(serial);
+    refreshNow();
+    settle();
+    const int switches = count(QStringLiteral("tcpip"));
+    manager.switchToWifi(config);
+    settle();
+    EXPECT_EQ(count(QStringLiteral("tcpip")), switches);
+}
+
+TEST_F(WirelessManagerTest, QRSessionsPairOnceAndExpire)
+{
+    DeviceManager &manager = startWirelessManager();
+    const QRPairingSession session = manager.startQRPairing();
+    ASSERT_TRUE(manager.activeQRSession());
+    sim_.update(
+        [&](phonesim::SimState &state) { state.pairingCodes["192.168.1.30:37001"] = session.password.toStdString(); });
+
+    // A name that only begins with the session's does not match.
+    announce(pairingType,
+             {service(session.serviceName + QStringLiteral("-other"), QStringLiteral("192.168.1.31"), 37002)});
+    EXPECT_TRUE(manager.activeQRSession());
+
+    const DiscoveredService phone = service(session.serviceName, QStringLiteral("192.168.1.30"), 37001);
+    announce(pairingType, {phone});
+    announce(pairingType, {phone});
+    EXPECT_FALSE(manager.activeQRSession());
+    settle();
+    EXPECT_EQ(count(QStringLiteral("pair 192.168.1.30:37001 ") + session.password), 1);
+    EXPECT_EQ(manager.pairingCandidates().size(), 2);
+
+    // An expired session pairs nothing and is forgotten.
+    const QRPairingSession late = manager.startQRPairing();
+    EXPECT_NE(late.serviceName, session.serviceName);
+    clock_.advance(120s);
+    announce(pairingType, {service(late.serviceName, QStringLiteral("192.168.1.32"), 37003)});
+    EXPECT_FALSE(manager.activeQRSession());
+    settle();
+    EXPECT_EQ(count(QStringLiteral("pair 192.168.1.32")), 0);
+}
+
+TEST_F(WirelessManagerTest, ThePairingSheetPairsByCodeAndClosesWhenAPhoneIsReady)
+{
+    phonesim::SimPhone phone = makePhone(serial, model);
+    phone.usbAttached = false;
+    phone.wirelessDebuggingPort = 41234;
+    sim_.addPhone(phone);
+    sim_.update([](phonesim::SimState &state) { state.pairingCodes["192.168.1.23:37001"] = "482913"; });
+    DeviceManager &manager = startWirelessManager();
+    PairingSheet sheet(manager);
+    sheet.shown();
+    ASSERT_TRUE(sheet.qrSession());
+    ASSERT_TRUE(sheet.qrImage());
+    EXPECT_EQ(manager.activeQRSession(), sheet.qrSession());
+
+    announce(pairingType, {service(QStringLiteral("adb-R58M123ABC-pair"), QStringLiteral("192.168.1.23"), 37001)});
+    // Not paired yet: the reconnect this announcement starts fails quietly.
+    announce(connectType, {service(QStringLiteral("adb-R58M123ABC-x"), QStringLiteral("192.168.1.23"), 41234)});
+    settle();
+    EXPECT_TRUE(manager.readyDevices().isEmpty());
+    EXPECT_TRUE(manager.lastError().isNull());
+    EXPECT_FALSE(sheet.canPair());
+    sheet.setSelectedID(QStringLiteral("adb-R58M123ABC-pair"));
+    EXPECT_FALSE(sheet.canPair()) << "a selected phone but no code";
+    sheet.setCode(QStringLiteral("000000"));
+    EXPECT_TRUE(sheet.canPair());
+
+    sheet.pair();
+    EXPECT_TRUE(sheet.isPairing());
+    EXPECT_FALSE(sheet.canPair());
+    ASSERT_TRUE(spinUntil([&] { return !sheet.isPairing(); }));
+    EXPECT_EQ(sheet.errorText(), QStringLiteral("Failed: Wrong password or connection was dropped."));
+    EXPECT_TRUE(sheet.isPresented());
+
+    sheet.setCode(QStringLiteral("482913"));
+    sheet.pair();
+    ASSERT_TRUE(spinUntil([&] { return !sheet.isPresented(); }));
+    EXPECT_FALSE(sheet.errorText());
+    // Connected through the phone's announced connect service, not the pairing port.
+    EXPECT_EQ(count(QStringLiteral("connect 192.168.1.23:37001")), 0);
+    EXPECT_TRUE(spinUntil([&] { return !manager.readyDevices().isEmpty(); }));
+    settle();
+}
