@@ -80,11 +80,7 @@ struct MonitorBook {
         info.height = std::uint16_t(bounds.height);
         info.width_in_millimeters = widthMM;
         info.height_in_millimeters = heightMM;
-        xcb_generic_error_t *error = xcb_request_check(
-            connection.get(), xcb_randr_set_monitor_checked(connection.get(), connection.root(), &info));
-        const bool accepted = error == nullptr;
-        std::free(error);
-        return accepted;
+        return setMonitorRequest(connection, info);
     }
 
     void deleteMonitor(xcb_atom_t name)
@@ -141,10 +137,17 @@ public:
     {
         const auto [x, y] = book_->placement(name_);
         DisplayRect moved{x, y, bounds_.width, bounds_.height};
-        if (moved != bounds_ && book_->setMonitor(name_, moved, widthMM_, heightMM_)) {
-            bounds_ = moved;
-            book_->shrinkFramebuffer();
+        if (moved == bounds_) {
+            return;
         }
+        // The server refuses to redefine a monitor in place: replace it.
+        book_->deleteMonitor(name_);
+        if (book_->setMonitor(name_, moved, widthMM_, heightMM_)) {
+            bounds_ = moved;
+        } else {
+            book_->setMonitor(name_, bounds_, widthMM_, heightMM_);
+        }
+        book_->shrinkFramebuffer();
     }
 
 private:

@@ -1,6 +1,9 @@
 #include "platform/x11/XcbConnection.h"
 
 #include <xcb/randr.h>
+#include <xcb/xcbext.h>
+
+#include <sys/uio.h>
 
 #include <algorithm>
 
@@ -114,6 +117,26 @@ bool setFramebufferSize(XcbConnection &connection, int width, int height)
         xcb_randr_set_screen_size_checked(connection.get(), connection.root(), std::uint16_t(width),
                                           std::uint16_t(height), millimeters(width), millimeters(height)));
     const bool accepted = error == nullptr;
+    std::free(error);
+    return accepted;
+}
+
+bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info)
+{
+    static const xcb_protocol_request_t request = {2, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+    xcb_randr_set_monitor_request_t header{};
+    header.window = connection.root();
+    xcb_randr_monitor_info_t body = info;
+    body.nOutput = 0;
+    // xcb_send_request writes into the two entries before the ones it is given.
+    iovec parts[4];
+    parts[2].iov_base = &header;
+    parts[2].iov_len = sizeof header;
+    parts[3].iov_base = &body;
+    parts[3].iov_len = sizeof body;
+    const xcb_void_cookie_t cookie = {xcb_send_request(connection.get(), XCB_REQUEST_CHECKED, parts + 2, &request)};
+    xcb_generic_error_t *error = xcb_request_check(connection.get(), cookie);
+    const bool accepted = error == nullptr && xcb_connection_has_error(connection.get()) == 0;
     std::free(error);
     return accepted;
 }

@@ -2,6 +2,7 @@
 
 #include "platform/DisplayRect.h"
 
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <QString>
@@ -58,6 +59,10 @@ struct ScreenSize {
     int height = 0;
 };
 ScreenSize framebufferSize(XcbConnection &connection);
+// RRSetMonitor, sent by hand: libxcb 1.15's generated call computes a wrong
+// request length and the server drops the connection.
+bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info);
+
 // Resizes the framebuffer, keeping its pixel density; false when refused.
 bool setFramebufferSize(XcbConnection &connection, int width, int height);
 
