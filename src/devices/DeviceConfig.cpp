@@ -25,8 +25,8 @@ std::optional<DeviceConfig> decodeOne(const QJsonValue &element)
     const QJsonValue resolution = object.value(QLatin1String("resolution"));
     const QJsonValue supports = object.value(QLatin1String("supportsVirtualDisplay"));
     const QJsonValue windowManagement = object.value(QLatin1String("virtualDisplayHasWindowManagement"));
-    if (!id.isString() || !name.isString() || !modelPattern.isString() || !wifiPort.isDouble()
-        || !resolution.isString() || !supports.isBool() || !windowManagement.isBool())
+    if (!id.isString() || !name.isString() || !modelPattern.isString() || !wifiPort.isDouble() ||
+        !resolution.isString() || !supports.isBool() || !windowManagement.isBool())
         return std::nullopt;
 
     // Only the canonical 8-4-4-4-12 form, in either case.
@@ -59,8 +59,8 @@ void keepUnreadable(UserDefaults &defaults, const QVariant &stored)
         if (key.startsWith(DeviceConfig::unreadableBackupPrefix()) && defaults.value(key) == stored)
             return;
     }
-    const QString key = DeviceConfig::unreadableBackupPrefix()
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    const QString key = DeviceConfig::unreadableBackupPrefix() +
+                        QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     defaults.setValue(key, stored);
     logLine(QStringLiteral("Lumarient"),
             QStringLiteral("Saved phone settings could not be read; kept them under \"%1\"").arg(key));

@@ -93,8 +93,7 @@ bool UserDefaults::syncLocked()
     settings_->sync();
     if (settings_->status() == QSettings::NoError)
         return true;
-    logLine(QStringLiteral("Lumarient"),
-            QStringLiteral("Could not write settings to %1").arg(settings_->fileName()));
+    logLine(QStringLiteral("Lumarient"), QStringLiteral("Could not write settings to %1").arg(settings_->fileName()));
     return false;
 }
 

@@ -64,7 +64,9 @@ QString endpoint(const QString &host, int port)
 
 } // namespace
 
-ADB::ADB(const ToolPaths &paths, Sleeper &sleeper) : paths_(paths), sleeper_(sleeper) {}
+ADB::ADB(const ToolPaths &paths, Sleeper &sleeper) : paths_(paths), sleeper_(sleeper)
+{
+}
 
 QString ADB::run(const QStringList &arguments, std::chrono::milliseconds timeLimit) const
 {
@@ -124,8 +126,8 @@ QString ADB::createOverlayDisplay(const QString &serial, const QString &resoluti
     try {
         for (int poll = 0; poll < 20; ++poll) {
             sleeper_.sleep(250ms, stop);
-            const QString dump = run(onPhone(serial, {QStringLiteral("shell"), QStringLiteral("dumpsys"),
-                                                      QStringLiteral("display")}));
+            const QString dump =
+                run(onPhone(serial, {QStringLiteral("shell"), QStringLiteral("dumpsys"), QStringLiteral("display")}));
             const QRegularExpressionMatch match = overlayDisplayLine().match(dump);
             if (match.hasMatch())
                 return match.captured(1);
@@ -178,9 +180,9 @@ std::optional<int> ADB::newestScrcpyDisplayID(const QString &serial) const
 
 bool ADB::setDisplayFreeform(const QString &serial, int displayID) const
 {
-    return succeeds(onPhone(serial, {QStringLiteral("shell"), QStringLiteral("wm"),
-                                     QStringLiteral("set-display-windowing-mode"), QStringLiteral("-d"),
-                                     QString::number(displayID), QStringLiteral("5")}));
+    return succeeds(
+        onPhone(serial, {QStringLiteral("shell"), QStringLiteral("wm"), QStringLiteral("set-display-windowing-mode"),
+                         QStringLiteral("-d"), QString::number(displayID), QStringLiteral("5")}));
 }
 
 void ADB::waitUntilReady(const QString &serial) const
@@ -216,9 +218,9 @@ void ADB::connect(const QString &host, int port, std::stop_token stop) const
 
 QString ADB::switchToWifi(const QString &serial, int port, std::stop_token stop) const
 {
-    const QString addresses = run(onPhone(serial, {QStringLiteral("shell"), QStringLiteral("ip"), QStringLiteral("-4"),
-                                                   QStringLiteral("addr"), QStringLiteral("show"),
-                                                   QStringLiteral("wlan0")}));
+    const QString addresses =
+        run(onPhone(serial, {QStringLiteral("shell"), QStringLiteral("ip"), QStringLiteral("-4"),
+                             QStringLiteral("addr"), QStringLiteral("show"), QStringLiteral("wlan0")}));
     const QRegularExpressionMatch match = wifiAddress().match(addresses);
     if (!match.hasMatch())
         throw LumarientError::notOnWifi();

@@ -36,11 +36,9 @@ public:
     static constexpr std::chrono::milliseconds installTimeLimit = std::chrono::minutes(5);
 
     // Runs adb with `arguments` (see Shell::run).
-    QString run(const QStringList &arguments,
-                std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+    QString run(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
     // Runs adb and reports only whether it succeeded.
-    bool succeeds(const QStringList &arguments,
-                  std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+    bool succeeds(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
 
     QList<ConnectedDevice> listDevices() const;
     QString marketingName(const QString &serial, const QString &fallbackModel) const;

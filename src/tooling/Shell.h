@@ -25,8 +25,7 @@ inline constexpr std::chrono::milliseconds defaultTimeLimit = std::chrono::secon
 // ShellError::nonZeroExit when it exits with a status other than 0, is killed by
 // a signal (the signal number is the code), or runs past `timeLimit` (the whole
 // process group is then killed and the output ends with a line saying so).
-QString run(const QString &path, const QStringList &arguments,
-            std::chrono::milliseconds timeLimit = defaultTimeLimit);
+QString run(const QString &path, const QStringList &arguments, std::chrono::milliseconds timeLimit = defaultTimeLimit);
 
 // Strict UTF-8 decoding: invalid input gives the empty text.
 QString decodeOutput(const QByteArray &bytes);

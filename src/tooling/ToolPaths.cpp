@@ -26,8 +26,7 @@ QString ToolPaths::adb() const
 
 QString ToolPaths::scrcpy() const
 {
-    return resolve(QStringLiteral("scrcpyPath"), QStringLiteral("scrcpy"),
-                   QStringLiteral("libexec/lumarient/scrcpy"));
+    return resolve(QStringLiteral("scrcpyPath"), QStringLiteral("scrcpy"), QStringLiteral("libexec/lumarient/scrcpy"));
 }
 
 std::optional<QString> ToolPaths::scrcpyServerPath() const

@@ -76,15 +76,18 @@ TEST_F(DeviceConfigTest, OneMalformedElementMakesTheWholeListUndecodable)
     EXPECT_TRUE(DeviceConfig::decode(QByteArray("[") + validElement + "]").has_value());
     EXPECT_TRUE(DeviceConfig::decode("[]").has_value());
     const QList<QByteArray> broken{
-        QByteArray("[") + validElement + R"(,{"id":"0F8FAD5B-D9CB-469F-A165-70867728950F","name":"x",)"
+        QByteArray("[") + validElement +
+            R"(,{"id":"0F8FAD5B-D9CB-469F-A165-70867728950F","name":"x",)"
             R"("modelPattern":"y","resolution":"r","supportsVirtualDisplay":true,)"
             R"("virtualDisplayHasWindowManagement":true}])",
         QByteArray("[") + QByteArray(validElement).replace("5555", "\"5555\"") + "]",
         QByteArray("[") + QByteArray(validElement).replace("5555", "5555.5") + "]",
         QByteArray("[") + QByteArray(validElement).replace("true", "1") + "]",
         QByteArray("[") + QByteArray(validElement).replace("0F8FAD5B-", "not-a-uuid-") + "]",
-        QByteArray("[") + QByteArray(validElement).replace("0F8FAD5B-D9CB-469F-A165-70867728950E",
-                                                           "{0F8FAD5B-D9CB-469F-A165-70867728950E}") + "]",
+        QByteArray("[") +
+            QByteArray(validElement)
+                .replace("0F8FAD5B-D9CB-469F-A165-70867728950E", "{0F8FAD5B-D9CB-469F-A165-70867728950E}") +
+            "]",
         QByteArray("[") + validElement + ",null]",
         QByteArray("{}"),
         QByteArray("not json"),

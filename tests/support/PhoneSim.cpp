@@ -1,5 +1,7 @@
 #include "support/PhoneSim.h"
 
+#include "Text.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -7,7 +9,7 @@
 
 namespace lumarient::test {
 
-PhoneSim::PhoneSim() : store_(folder_.path())
+PhoneSim::PhoneSim() : store_(folder_.path().toStdString())
 {
     if (!folder_.isValid())
         throw std::runtime_error("cannot create the phone simulator's folder");
@@ -40,12 +42,12 @@ QString PhoneSim::scrcpyPath() const
 
 void PhoneSim::addPhone(const phonesim::SimPhone &phone)
 {
-    store_.update([&](phonesim::SimState &state) { state.phones.append(phone); });
+    store_.update([&](phonesim::SimState &state) { state.phones.push_back(phone); });
 }
 
 void PhoneSim::addRule(const phonesim::SimRule &rule)
 {
-    store_.update([&](phonesim::SimState &state) { state.rules.append(rule); });
+    store_.update([&](phonesim::SimState &state) { state.rules.push_back(rule); });
 }
 
 void PhoneSim::update(const std::function<void(phonesim::SimState &)> &change)
@@ -61,13 +63,13 @@ phonesim::SimState PhoneSim::state() const
 phonesim::SimPhone PhoneSim::phone(const QString &usbSerial) const
 {
     for (const phonesim::SimPhone &phone : state().phones) {
-        if (phone.usbSerial == usbSerial)
+        if (phone.usbSerial == usbSerial.toStdString())
             return phone;
     }
     throw std::runtime_error("no such simulated phone");
 }
 
-QList<phonesim::SimInvocation> PhoneSim::invocations() const
+std::vector<phonesim::SimInvocation> PhoneSim::invocations() const
 {
     return store_.invocations();
 }
@@ -76,8 +78,8 @@ QStringList PhoneSim::adbCommands() const
 {
     QStringList commands;
     for (const phonesim::SimInvocation &invocation : invocations()) {
-        if (invocation.tool == QLatin1String("adb"))
-            commands.append(invocation.arguments.join(QLatin1Char(' ')));
+        if (invocation.tool == "adb")
+            commands.append(QString::fromStdString(phonesim::join(invocation.arguments)));
     }
     return commands;
 }
@@ -90,10 +92,10 @@ void PhoneSim::clearInvocations()
 phonesim::SimPhone makePhone(const QString &usbSerial, const QString &model)
 {
     phonesim::SimPhone phone;
-    phone.usbSerial = usbSerial;
-    phone.model = model;
-    phone.wlanAddress = QStringLiteral("192.168.1.23");
-    phone.props.insert(QStringLiteral("ro.product.model"), model);
+    phone.usbSerial = usbSerial.toStdString();
+    phone.model = model.toStdString();
+    phone.wlanAddress = "192.168.1.23";
+    phone.props["ro.product.model"] = phone.model;
     return phone;
 }
 

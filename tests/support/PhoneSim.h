@@ -30,7 +30,7 @@ public:
     phonesim::SimState state() const;
     phonesim::SimPhone phone(const QString &usbSerial) const;
 
-    QList<phonesim::SimInvocation> invocations() const;
+    std::vector<phonesim::SimInvocation> invocations() const;
     // The argument lists of every `adb` run, each joined by single spaces.
     QStringList adbCommands() const;
     void clearInvocations();

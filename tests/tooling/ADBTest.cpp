@@ -1,8 +1,8 @@
+#include "tooling/ADB.h"
 #include "devices/LumarientError.h"
 #include "platform/UserDefaults.h"
 #include "support/PhoneSim.h"
 #include "support/RecordingSleeper.h"
-#include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace {
 
 const QString serial = QStringLiteral("R58M123ABC");
 
-SimRule rule(const QString &commandPrefix, const QString &output, int exitCode, int times = -1)
+SimRule rule(const std::string &commandPrefix, const std::string &output, int exitCode, int times = -1)
 {
     SimRule answer;
     answer.commandPrefix = commandPrefix;
@@ -78,7 +78,7 @@ TEST_F(ADBTest, ListsDevicesThroughAdb)
 
 TEST_F(ADBTest, FailedListingPassesTheShellErrorOn)
 {
-    sim_.addRule(rule(QStringLiteral("devices"), QStringLiteral("error: protocol fault\n"), 1));
+    sim_.addRule(rule("devices", "error: protocol fault\n", 1));
     const ShellError error = failure<ShellError>([&] { adb_.listDevices(); });
     EXPECT_EQ(error.command(), sim_.adbPath() + QStringLiteral(" devices -l"));
     EXPECT_EQ(error.description(), sim_.adbPath() + QStringLiteral(" devices -l exited 1: error: protocol fault"));
@@ -86,15 +86,13 @@ TEST_F(ADBTest, FailedListingPassesTheShellErrorOn)
 
 TEST_F(ADBTest, MarketingNameFallsBackStepByStep)
 {
-    sim_.update([](phonesim::SimState &state) {
-        state.phones[0].props.insert(QStringLiteral("ro.product.marketname"), QStringLiteral("  Galaxy S10\n"));
-    });
+    sim_.update([](phonesim::SimState &state) { state.phones[0].props["ro.product.marketname"] = "  Galaxy S10\n"; });
     EXPECT_EQ(adb_.marketingName(serial, QStringLiteral("SM_G973F")), QStringLiteral("Galaxy S10"));
 
-    sim_.update([](phonesim::SimState &state) { state.phones[0].props.remove(QStringLiteral("ro.product.marketname")); });
+    sim_.update([](phonesim::SimState &state) { state.phones[0].props.erase("ro.product.marketname"); });
     EXPECT_EQ(adb_.marketingName(serial, QStringLiteral("SM_G973F")), QStringLiteral("SM_G973F"));
 
-    sim_.addRule(rule(QStringLiteral("shell getprop"), QStringLiteral("error: closed\n"), 1));
+    sim_.addRule(rule("shell getprop", "error: closed\n", 1));
     EXPECT_EQ(adb_.marketingName(serial, QStringLiteral("SM_G973F")), QStringLiteral("SM G973F"));
     EXPECT_EQ(adb_.marketingName(QStringLiteral("gone"), QStringLiteral("Pixel_8_Pro")), QStringLiteral("Pixel 8 Pro"));
 }
@@ -104,11 +102,10 @@ TEST_F(ADBTest, OverlayDisplayAppearsAfterPolling)
     sim_.update([](phonesim::SimState &state) { state.phones[0].overlayAppearsAfterPolls = 3; });
     EXPECT_EQ(adb_.createOverlayDisplay(serial, QStringLiteral("1920x1080/240"), {}), QStringLiteral("2"));
     EXPECT_EQ(sleeper_.sleeps(), (std::vector<std::chrono::milliseconds>{250ms, 250ms, 250ms}));
-    EXPECT_EQ(sim_.phone(serial).settings.value(QStringLiteral("global.overlay_display_devices")),
-              QStringLiteral("1920x1080/240,disable_window_interaction"));
+    EXPECT_EQ(sim_.phone(serial).settings["global.overlay_display_devices"],
+              "1920x1080/240,disable_window_interaction");
     const QStringList commands = sim_.adbCommands();
-    EXPECT_EQ(commands.first(),
-              QStringLiteral("-s R58M123ABC shell settings delete global overlay_display_devices"));
+    EXPECT_EQ(commands.first(), QStringLiteral("-s R58M123ABC shell settings delete global overlay_display_devices"));
     EXPECT_EQ(commands[1], QStringLiteral("-s R58M123ABC shell settings put global overlay_display_devices "
                                           "1920x1080/240,disable_window_interaction"));
 }
@@ -116,13 +113,13 @@ TEST_F(ADBTest, OverlayDisplayAppearsAfterPolling)
 TEST_F(ADBTest, OverlayThatNeverAppearsIsRemovedAfterTwentyPolls)
 {
     sim_.update([](phonesim::SimState &state) { state.phones[0].overlayAppearsAfterPolls = -1; });
-    const LumarientError error = failure<LumarientError>(
-        [&] { adb_.createOverlayDisplay(serial, QStringLiteral("2560x1600/240"), {}); });
+    const LumarientError error =
+        failure<LumarientError>([&] { adb_.createOverlayDisplay(serial, QStringLiteral("2560x1600/240"), {}); });
     EXPECT_EQ(error.description(), QStringLiteral("Overlay display did not appear on the phone"));
     EXPECT_EQ(sleeper_.sleeps().size(), 20u);
     EXPECT_EQ(count(QStringLiteral("-s R58M123ABC shell dumpsys display")), 20);
     EXPECT_TRUE(sim_.adbCommands().last().endsWith(QStringLiteral("settings delete global overlay_display_devices")));
-    EXPECT_FALSE(sim_.phone(serial).settings.contains(QStringLiteral("global.overlay_display_devices")));
+    EXPECT_FALSE(sim_.phone(serial).settings.count("global.overlay_display_devices"));
 }
 
 TEST_F(ADBTest, OverlayWaitThatIsCancelledOrLosesThePhoneLeavesNoSetting)
@@ -134,13 +131,13 @@ TEST_F(ADBTest, OverlayWaitThatIsCancelledOrLosesThePhoneLeavesNoSetting)
             stop.request_stop();
     });
     failure<OperationCancelled>([&] { adb_.createOverlayDisplay(serial, QStringLiteral("1x1/1"), stop.get_token()); });
-    EXPECT_FALSE(sim_.phone(serial).settings.contains(QStringLiteral("global.overlay_display_devices")));
+    EXPECT_FALSE(sim_.phone(serial).settings.count("global.overlay_display_devices"));
 
     sleeper_.onSleep({});
-    SimRule broken = rule(QStringLiteral("shell dumpsys display"), QStringLiteral("error: closed\n"), 1, 1);
+    SimRule broken = rule("shell dumpsys display", "error: closed\n", 1, 1);
     sim_.addRule(broken);
     failure<ShellError>([&] { adb_.createOverlayDisplay(serial, QStringLiteral("1x1/1"), {}); });
-    EXPECT_FALSE(sim_.phone(serial).settings.contains(QStringLiteral("global.overlay_display_devices")));
+    EXPECT_FALSE(sim_.phone(serial).settings.count("global.overlay_display_devices"));
 }
 
 TEST_F(ADBTest, ScreenSizeFromDisplayDumpThenWindowManager)
@@ -156,7 +153,7 @@ TEST_F(ADBTest, ScreenSizeFromDisplayDumpThenWindowManager)
     EXPECT_EQ(adb_.screenSize(serial), (ScreenSize{1440, 3120}));
     EXPECT_EQ(count(QStringLiteral("-s R58M123ABC shell wm size")), 1);
 
-    sim_.addRule(rule(QStringLiteral("shell wm size"), QStringLiteral("Physical size: 0x2400\n"), 0));
+    sim_.addRule(rule("shell wm size", "Physical size: 0x2400\n", 0));
     EXPECT_EQ(adb_.screenSize(serial), std::nullopt);
     EXPECT_EQ(adb_.screenSize(QStringLiteral("gone")), std::nullopt);
 }
@@ -166,10 +163,10 @@ TEST_F(ADBTest, NewestScrcpyDisplayIsTheLargestId)
     EXPECT_EQ(adb_.newestScrcpyDisplayID(serial), std::nullopt);
     sim_.update([](phonesim::SimState &state) {
         for (int id : {11, 2}) {
-            state.phones[0].displays.append(SimDisplay{
-                id, QStringLiteral("virtual:com.android.shell,2000,scrcpy,%1").arg(id), 1920, 1080, 160, 0});
+            state.phones[0].displays.push_back(
+                SimDisplay{id, "virtual:com.android.shell,2000,scrcpy," + std::to_string(id), 1920, 1080, 160, 0});
         }
-        state.phones[0].displays.append(SimDisplay{12, QStringLiteral("overlay:1"), 1920, 1080, 160, 0});
+        state.phones[0].displays.push_back(SimDisplay{12, "overlay:1", 1920, 1080, 160, 0});
     });
     EXPECT_EQ(adb_.newestScrcpyDisplayID(serial), 11);
     EXPECT_EQ(adb_.newestScrcpyDisplayID(QStringLiteral("gone")), std::nullopt);
@@ -178,12 +175,13 @@ TEST_F(ADBTest, NewestScrcpyDisplayIsTheLargestId)
 TEST_F(ADBTest, FreeformModeOnlyOnAnExistingDisplay)
 {
     sim_.update([](phonesim::SimState &state) {
-        state.phones[0].displays.append(SimDisplay{7, QStringLiteral("overlay:1"), 1920, 1080, 160, 1});
+        state.phones[0].displays.push_back(SimDisplay{7, "overlay:1", 1920, 1080, 160, 1});
     });
     EXPECT_TRUE(adb_.setDisplayFreeform(serial, 7));
     EXPECT_EQ(sim_.phone(serial).displays[0].windowingMode, 5);
     EXPECT_FALSE(adb_.setDisplayFreeform(serial, 8));
-    EXPECT_TRUE(sim_.adbCommands().contains(QStringLiteral("-s R58M123ABC shell wm set-display-windowing-mode -d 7 5")));
+    EXPECT_TRUE(
+        sim_.adbCommands().contains(QStringLiteral("-s R58M123ABC shell wm set-display-windowing-mode -d 7 5")));
 }
 
 TEST_F(ADBTest, WaitUntilReadyGivesUpQuietlyAndIgnoresCancellation)
@@ -191,7 +189,7 @@ TEST_F(ADBTest, WaitUntilReadyGivesUpQuietlyAndIgnoresCancellation)
     adb_.waitUntilReady(serial);
     EXPECT_TRUE(sleeper_.sleeps().empty());
 
-    sim_.addRule(rule(QStringLiteral("devices"), QStringLiteral("error: no server\n"), 1, 3));
+    sim_.addRule(rule("devices", "error: no server\n", 1, 3));
     adb_.waitUntilReady(QStringLiteral("192.168.1.23:5555"));
     EXPECT_EQ(sleeper_.sleeps().size(), 20u);
     EXPECT_EQ(sleeper_.total(), 5000ms);
@@ -200,10 +198,10 @@ TEST_F(ADBTest, WaitUntilReadyGivesUpQuietlyAndIgnoresCancellation)
 
 TEST_F(ADBTest, WaitUntilReadySeesThePhoneAppear)
 {
-    sim_.update([](phonesim::SimState &state) { state.phones[0].state = QStringLiteral("offline"); });
+    sim_.update([](phonesim::SimState &state) { state.phones[0].state = "offline"; });
     sleeper_.onSleep([&](std::size_t count) {
         if (count == 4)
-            sim_.update([](phonesim::SimState &state) { state.phones[0].state = QStringLiteral("device"); });
+            sim_.update([](phonesim::SimState &state) { state.phones[0].state = "device"; });
     });
     adb_.waitUntilReady(serial);
     EXPECT_EQ(sleeper_.sleeps().size(), 4u);
@@ -213,9 +211,9 @@ TEST_F(ADBTest, ConnectRetriesFiveTimesRestartingTheServerOnce)
 {
     const LumarientError error = failure<LumarientError>([&] { adb_.connect(QStringLiteral("10.9.9.9"), 5555, {}); });
     EXPECT_EQ(error.description(), QStringLiteral("failed to connect to '10.9.9.9:5555': Connection refused"));
-    EXPECT_EQ(sim_.adbCommands(), (QStringList{"connect 10.9.9.9:5555", "connect 10.9.9.9:5555",
-                                               "connect 10.9.9.9:5555", "kill-server", "connect 10.9.9.9:5555",
-                                               "connect 10.9.9.9:5555"}));
+    EXPECT_EQ(sim_.adbCommands(),
+              (QStringList{"connect 10.9.9.9:5555", "connect 10.9.9.9:5555", "connect 10.9.9.9:5555", "kill-server",
+                           "connect 10.9.9.9:5555", "connect 10.9.9.9:5555"}));
     EXPECT_EQ(sleeper_.sleeps(), (std::vector<std::chrono::milliseconds>{1500ms, 1500ms, 1000ms, 1500ms, 1500ms}));
     EXPECT_EQ(sleeper_.total(), 7000ms);
 }
@@ -223,14 +221,14 @@ TEST_F(ADBTest, ConnectRetriesFiveTimesRestartingTheServerOnce)
 TEST_F(ADBTest, ConnectStopsAtTheFirstSuccessOrCommandFailure)
 {
     sim_.update([](phonesim::SimState &state) { state.phones[0].tcpipPort = 5555; });
-    sim_.addRule(rule(QStringLiteral("connect"), QStringLiteral("failed to connect to '192.168.1.23:5555'\n"), 0, 1));
+    sim_.addRule(rule("connect", "failed to connect to '192.168.1.23:5555'\n", 0, 1));
     adb_.connect(QStringLiteral("192.168.1.23"), 5555, {});
     EXPECT_EQ(count(QStringLiteral("connect")), 2);
     // "already connected to" counts as success.
     adb_.connect(QStringLiteral("192.168.1.23"), 5555, {});
     EXPECT_EQ(count(QStringLiteral("connect")), 3);
 
-    sim_.addRule(rule(QStringLiteral("connect"), QStringLiteral("adb: usage\n"), 1, 1));
+    sim_.addRule(rule("connect", "adb: usage\n", 1, 1));
     failure<ShellError>([&] { adb_.connect(QStringLiteral("192.168.1.24"), 5555, {}); });
     EXPECT_EQ(count(QStringLiteral("connect")), 4);
 }
@@ -267,9 +265,7 @@ TEST_F(ADBTest, SwitchToWifiWithoutAnAddressSendsNoTcpip)
 
 TEST_F(ADBTest, PairRestartsTheServerAndChecksTheAnswer)
 {
-    sim_.update([](phonesim::SimState &state) {
-        state.pairingCodes.insert(QStringLiteral("192.168.1.23:37123"), QStringLiteral("482913"));
-    });
+    sim_.update([](phonesim::SimState &state) { state.pairingCodes["192.168.1.23:37123"] = "482913"; });
     adb_.pair(QStringLiteral("192.168.1.23"), 37123, QStringLiteral("482913"));
     EXPECT_EQ(sim_.adbCommands(), (QStringList{"kill-server", "pair 192.168.1.23:37123 482913"}));
 
@@ -278,7 +274,7 @@ TEST_F(ADBTest, PairRestartsTheServerAndChecksTheAnswer)
     EXPECT_TRUE(wrong.description().endsWith(QStringLiteral("Failed: Wrong password or connection was dropped.")))
         << wrong.description().toStdString();
 
-    sim_.addRule(rule(QStringLiteral("pair"), QStringLiteral("Failed: pairing timed out\n"), 0, 1));
+    sim_.addRule(rule("pair", "Failed: pairing timed out\n", 0, 1));
     const LumarientError quiet =
         failure<LumarientError>([&] { adb_.pair(QStringLiteral("192.168.1.23"), 37123, QStringLiteral("482913")); });
     EXPECT_EQ(quiet.description(), QStringLiteral("Failed: pairing timed out"));

@@ -14,11 +14,11 @@ TEST(DeviceListParser, HeaderAloneOrWithBlankLinesGivesNothing)
 
 TEST(DeviceListParser, ReadsNetworkAndCableEntries)
 {
-    const QList<ConnectedDevice> devices = parseDeviceList(QStringLiteral(
-        "List of devices attached\n"
-        "192.168.1.23:5555       device product:beyond1 model:SM_G973F device:beyond1 transport_id:2\n"
-        "adb-R58M-xYz._adb-tls-connect._tcp device product:p model:Pixel_8 device:shiba transport_id:3\n"
-        "R58M123ABC             device usb:1-1 product:p model:Pixel_8 device:shiba transport_id:1\n"));
+    const QList<ConnectedDevice> devices = parseDeviceList(
+        QStringLiteral("List of devices attached\n"
+                       "192.168.1.23:5555       device product:beyond1 model:SM_G973F device:beyond1 transport_id:2\n"
+                       "adb-R58M-xYz._adb-tls-connect._tcp device product:p model:Pixel_8 device:shiba transport_id:3\n"
+                       "R58M123ABC             device usb:1-1 product:p model:Pixel_8 device:shiba transport_id:1\n"));
     ASSERT_EQ(devices.size(), 3);
     EXPECT_EQ(devices[0], (ConnectedDevice{QStringLiteral("192.168.1.23:5555"), QStringLiteral("SM_G973F"), true,
                                            DeviceState::ready}));
@@ -65,4 +65,21 @@ TEST(DeviceListParser, DaemonStartLinesBeforeTheHeaderAreSkipped)
                                        "R58M device usb:1-1 model:SM_G973F\n"));
     ASSERT_EQ(devices.size(), 1);
     EXPECT_EQ(devices[0].serial, QStringLiteral("R58M"));
+}
+
+TEST(DeviceListParser, SurvivesArbitraryBytes)
+{
+    // Whatever adb prints (or whatever stands in its place), parsing never crashes
+    // and every entry it returns has a serial and a known state.
+    quint32 seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    const QByteArray alphabet(" \n\t:.model:device unauthorized offline\xff\x00_x", 44);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray bytes;
+        const int length = int(next() % 300);
+        for (int index = 0; index < length; ++index)
+            bytes.append(alphabet[int(next() % quint32(alphabet.size()))]);
+        for (const ConnectedDevice &device : parseDeviceList(QString::fromUtf8(bytes)))
+            EXPECT_FALSE(device.serial.isEmpty());
+    }
 }

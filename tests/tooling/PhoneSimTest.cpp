@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 using namespace lumarient;
 using namespace lumarient::test;
 
@@ -23,8 +25,8 @@ TEST(PhoneSim, ListsCableAndNetworkTransportsLikeAdb)
     PhoneSim sim;
     sim.addPhone(makePhone(QStringLiteral("R58M123ABC"), QStringLiteral("SM_G973F")));
     phonesim::SimPhone pending;
-    pending.usbSerial = QStringLiteral("0123456789");
-    pending.state = QStringLiteral("unauthorized");
+    pending.usbSerial = "0123456789";
+    pending.state = "unauthorized";
     sim.addPhone(pending);
 
     EXPECT_EQ(adb(sim, {"devices", "-l"}),
@@ -50,7 +52,7 @@ TEST(PhoneSim, RefusesCommandsForMissingOrUnauthorizedPhones)
 {
     PhoneSim sim;
     phonesim::SimPhone pending = makePhone(QStringLiteral("AAA"), QStringLiteral("M"));
-    pending.state = QStringLiteral("unauthorized");
+    pending.state = "unauthorized";
     sim.addPhone(pending);
     for (const char *serial : {"AAA", "BBB"}) {
         try {
@@ -67,12 +69,50 @@ TEST(PhoneSim, RulesAnswerInPlaceOfThePhoneAndRunOut)
     PhoneSim sim;
     sim.addPhone(makePhone(QStringLiteral("AAA"), QStringLiteral("M")));
     phonesim::SimRule rule;
-    rule.serial = QStringLiteral("AAA");
-    rule.commandPrefix = QStringLiteral("shell getprop");
-    rule.output = QStringLiteral("scripted\n");
+    rule.serial = "AAA";
+    rule.commandPrefix = "shell getprop";
+    rule.output = "scripted\n";
     rule.times = 1;
     sim.addRule(rule);
     EXPECT_EQ(adb(sim, {"-s", "AAA", "shell", "getprop", "ro.product.model"}), QStringLiteral("scripted\n"));
     EXPECT_EQ(adb(sim, {"-s", "AAA", "shell", "getprop", "ro.product.model"}), QStringLiteral("M\n"));
     EXPECT_EQ(sim.adbCommands().size(), 2);
+}
+
+TEST(PhoneSim, ScrcpyStandInRecordsItsLaunchAndRunsUntilTerminated)
+{
+    PhoneSim sim;
+    sim.update([](phonesim::SimState &state) { state.scrcpy.output = "INFO: Device: sim\n"; });
+    QProcess scrcpy;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ADB"), sim.adbPath());
+    environment.remove(QStringLiteral("SCRCPY_SERVER_PATH"));
+    scrcpy.setProcessEnvironment(environment);
+    scrcpy.start(sim.scrcpyPath(),
+                 {QStringLiteral("-s"), QStringLiteral("R58M"), QStringLiteral("--window-title=My Phone")});
+    ASSERT_TRUE(scrcpy.waitForReadyRead(10000));
+    EXPECT_EQ(scrcpy.readAll(), QByteArray("INFO: Device: sim\n"));
+    EXPECT_FALSE(scrcpy.waitForFinished(200));
+    scrcpy.terminate();
+    ASSERT_TRUE(scrcpy.waitForFinished(10000));
+    EXPECT_EQ(scrcpy.exitCode(), 0);
+
+    const std::vector<phonesim::SimInvocation> runs = sim.invocations();
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(runs[0].tool, "scrcpy");
+    EXPECT_EQ(runs[0].arguments, (phonesim::Words{"-s", "R58M", "--window-title=My Phone"}));
+    EXPECT_EQ(runs[0].environment, (phonesim::TextMap{{"ADB", sim.adbPath().toStdString()}}));
+}
+
+TEST(PhoneSim, ScrcpyStandInExitsWhenScripted)
+{
+    PhoneSim sim;
+    sim.update([](phonesim::SimState &state) {
+        state.scrcpy.exitAfterMs = 50;
+        state.scrcpy.exitCode = 1;
+    });
+    QProcess scrcpy;
+    scrcpy.start(sim.scrcpyPath(), {QStringLiteral("-s"), QStringLiteral("gone")});
+    ASSERT_TRUE(scrcpy.waitForFinished(10000));
+    EXPECT_EQ(scrcpy.exitCode(), 1);
 }

@@ -84,7 +84,8 @@ TEST(Shell, NonZeroExitCarriesCommandCodeAndOutput)
     EXPECT_EQ(error.command(), QStringLiteral("/bin/sh -c echo 'error: no devices'; exit 1"));
     EXPECT_EQ(error.code(), 1);
     EXPECT_EQ(error.output(), QStringLiteral("error: no devices\n"));
-    EXPECT_EQ(error.description(), QStringLiteral("/bin/sh -c echo 'error: no devices'; exit 1 exited 1: error: no devices"));
+    EXPECT_EQ(error.description(),
+              QStringLiteral("/bin/sh -c echo 'error: no devices'; exit 1 exited 1: error: no devices"));
 
     // Whitespace-only output leaves no colon.
     const ShellError blank = shFailure(QStringLiteral("printf ' \\n\\t\\n'; exit 2"));

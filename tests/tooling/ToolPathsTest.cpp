@@ -1,5 +1,5 @@
-#include "platform/UserDefaults.h"
 #include "tooling/ToolPaths.h"
+#include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -3,21 +3,19 @@
 #include "Reply.h"
 #include "SimState.h"
 
-#include <QStringList>
-
 namespace phonesim {
 
 // Answers one `adb` command line (the arguments after the executable) the way
 // adb and Android answer it, changing the simulated phones as a real command
 // would.
-Reply runAdb(SimState &state, const QStringList &arguments);
+Reply runAdb(SimState &state, const Words &arguments);
 
 // The serial named with "-s", if any, and the command words after the global
 // options.
 struct AdbCommandLine {
-    QString serial;
-    QStringList words;
+    std::string serial;
+    Words words;
 };
-AdbCommandLine splitAdbCommandLine(const QStringList &arguments);
+AdbCommandLine splitAdbCommandLine(const Words &arguments);
 
 } // namespace phonesim

@@ -1,68 +1,80 @@
 #include "AdbShellCommand.h"
 
 #include "DisplayDump.h"
+#include "Text.h"
 
-#include <QRegularExpression>
+#include <algorithm>
+#include <cstdio>
 
 namespace phonesim {
 namespace {
 
-const QString overlayKey = QStringLiteral("global.overlay_display_devices");
+const std::string overlayKey = "global.overlay_display_devices";
 
-Reply notFound(const QString &program)
+Reply notFound(const std::string &program)
 {
-    return {QStringLiteral("/system/bin/sh: %1: inaccessible or not found\n").arg(program), 127};
+    return {"/system/bin/sh: " + program + ": inaccessible or not found\n", 127};
+}
+
+Reply invalid(const Words &words)
+{
+    return {"Invalid command: " + join(words, 1) + "\n", 255};
 }
 
 // Adds the overlay display that the overlay setting asks for.
 void addOverlayDisplay(SimPhone &phone)
 {
-    const QString value = phone.settings.value(overlayKey);
-    static const QRegularExpression notation(QStringLiteral(R"(^(\d+)x(\d+)/(\d+))"));
-    const QRegularExpressionMatch match = notation.match(value);
     SimDisplay display;
     display.id = phone.nextDisplayId++;
-    display.uniqueId = QStringLiteral("overlay:1");
-    display.width = match.hasMatch() ? match.captured(1).toInt() : 720;
-    display.height = match.hasMatch() ? match.captured(2).toInt() : 480;
-    display.density = match.hasMatch() ? match.captured(3).toInt() : 160;
-    phone.displays.append(display);
+    display.uniqueId = "overlay:1";
+    if (std::sscanf(phone.settings[overlayKey].c_str(), "%dx%d/%d", &display.width, &display.height,
+                    &display.density) != 3) {
+        display.width = 720;
+        display.height = 480;
+        display.density = 160;
+    }
+    phone.displays.push_back(display);
 }
 
 void removeOverlayDisplays(SimPhone &phone)
 {
     phone.overlayPollsLeft = -1;
-    phone.displays.removeIf([](const SimDisplay &display) { return display.uniqueId.startsWith("overlay:"); });
+    std::erase_if(phone.displays, [](const SimDisplay &display) { return startsWith(display.uniqueId, "overlay:"); });
 }
 
-Reply getprop(const SimPhone &phone, const QStringList &words)
+std::string valueOr(const TextMap &map, const std::string &key, const std::string &fallback)
+{
+    const auto found = map.find(key);
+    return found == map.end() ? fallback : found->second;
+}
+
+Reply getprop(const SimPhone &phone, const Words &words)
 {
     if (words.size() < 2) {
-        QString all;
-        for (auto it = phone.props.cbegin(); it != phone.props.cend(); ++it)
-            all += QStringLiteral("[%1]: [%2]\n").arg(it.key(), it.value());
+        std::string all;
+        for (const auto &[key, value] : phone.props)
+            all += "[" + key + "]: [" + value + "]\n";
         return {all, 0};
     }
-    return {phone.props.value(words[1]) + '\n', 0};
+    return {valueOr(phone.props, words[1], "") + '\n', 0};
 }
 
-Reply settings(SimPhone &phone, const QStringList &words)
+Reply settings(SimPhone &phone, const Words &words)
 {
-    static const QStringList namespaces{QStringLiteral("global"), QStringLiteral("system"), QStringLiteral("secure")};
-    if (words.size() < 4 || !namespaces.contains(words[2]))
-        return {QStringLiteral("Invalid command: %1\n").arg(words.mid(1).join(' ')), 255};
-    const QString key = words[2] + '.' + words[3];
-    const QString verb = words[1];
-    if (verb == QLatin1String("get"))
-        return {phone.settings.value(key, QStringLiteral("null")) + '\n', 0};
-    if (verb == QLatin1String("delete")) {
-        const bool existed = phone.settings.remove(key) > 0;
+    if (words.size() < 4 || (words[2] != "global" && words[2] != "system" && words[2] != "secure"))
+        return invalid(words);
+    const std::string key = words[2] + '.' + words[3];
+    const std::string &verb = words[1];
+    if (verb == "get")
+        return {valueOr(phone.settings, key, "null") + '\n', 0};
+    if (verb == "delete") {
+        const bool existed = phone.settings.erase(key) > 0;
         if (key == overlayKey)
             removeOverlayDisplays(phone);
-        return {QStringLiteral("Deleted %1 rows\n").arg(existed ? 1 : 0), 0};
+        return {std::string("Deleted ") + (existed ? "1" : "0") + " rows\n", 0};
     }
-    if (verb == QLatin1String("put") && words.size() >= 5) {
-        phone.settings.insert(key, words.mid(4).join(' '));
+    if (verb == "put" && words.size() >= 5) {
+        phone.settings[key] = join(words, 4);
         if (key == overlayKey) {
             removeOverlayDisplays(phone);
             if (phone.overlayAppearsAfterPolls == 0)
@@ -70,88 +82,83 @@ Reply settings(SimPhone &phone, const QStringList &words)
             else if (phone.overlayAppearsAfterPolls > 0)
                 phone.overlayPollsLeft = phone.overlayAppearsAfterPolls;
         }
-        return {QString(), 0};
+        return {"", 0};
     }
-    return {QStringLiteral("Invalid command: %1\n").arg(words.mid(1).join(' ')), 255};
+    return invalid(words);
 }
 
-Reply dumpsys(SimPhone &phone, const QStringList &words)
+Reply dumpsys(SimPhone &phone, const Words &words)
 {
-    if (words.size() >= 2 && words[1] == QLatin1String("display")) {
+    if (words.size() >= 2 && words[1] == "display") {
         if (phone.overlayPollsLeft > 0 && --phone.overlayPollsLeft == 0) {
             phone.overlayPollsLeft = -1;
             addOverlayDisplay(phone);
         }
         return {displayDump(phone), 0};
     }
-    if (words.size() >= 3 && words[1] == QLatin1String("package"))
-        return {QStringLiteral("Unable to find package: %1\n").arg(words[2]), 0};
-    return {QStringLiteral("Can't find service: %1\n").arg(words.value(1)), 0};
+    if (words.size() >= 3 && words[1] == "package")
+        return {"Unable to find package: " + words[2] + "\n", 0};
+    return {"Can't find service: " + (words.size() > 1 ? words[1] : "") + "\n", 0};
 }
 
-Reply wm(SimPhone &phone, const QStringList &words)
+Reply wm(SimPhone &phone, const Words &words)
 {
-    if (words.value(1) == QLatin1String("size"))
-        return {QStringLiteral("Physical size: %1x%2\n").arg(phone.screenWidth).arg(phone.screenHeight), 0};
-    if (words.value(1) == QLatin1String("set-display-windowing-mode") && words.size() == 5
-        && words[2] == QLatin1String("-d")) {
-        bool idOk = false;
-        bool modeOk = false;
-        const int id = words[3].toInt(&idOk);
-        const int mode = words[4].toInt(&modeOk);
-        if (idOk && modeOk) {
-            for (SimDisplay &display : phone.displays) {
-                if (display.id == id) {
-                    display.windowingMode = mode;
-                    return {QString(), 0};
-                }
+    if (words.size() >= 2 && words[1] == "size")
+        return {"Physical size: " + std::to_string(phone.screenWidth) + "x" + std::to_string(phone.screenHeight) + "\n",
+                0};
+    if (words.size() == 5 && words[1] == "set-display-windowing-mode" && words[2] == "-d") {
+        const std::optional<int> id = parseInt(words[3]);
+        const std::optional<int> mode = parseInt(words[4]);
+        for (SimDisplay &display : phone.displays) {
+            if (id && mode && display.id == *id) {
+                display.windowingMode = *mode;
+                return {"", 0};
             }
         }
-        return {QStringLiteral("Error: Unable to set windowing mode on display %1\n").arg(words[3]), 255};
+        return {"Error: Unable to set windowing mode on display " + words[3] + "\n", 255};
     }
-    return {QStringLiteral("Unknown command: %1\n").arg(words.value(1)), 255};
+    return {"Unknown command: " + (words.size() > 1 ? words[1] : "") + "\n", 255};
 }
 
-Reply ip(const SimPhone &phone, const QStringList &words)
+Reply ip(const SimPhone &phone, const Words &words)
 {
-    if (words != QStringList{"ip", "-4", "addr", "show", "wlan0"})
-        return {QString(), 0};
-    if (phone.wlanAddress.isEmpty())
-        return {QString(), 0};
-    return {QStringLiteral("47: wlan0: <BROADCAST,MULTICAST,UP,LOWER_UP> mtu 1500 qdisc mq state UP group default "
-                           "qlen 3000\n"
-                           "    inet %1/24 brd %2.255 scope global wlan0\n"
-                           "       valid_lft forever preferred_lft forever\n")
-                .arg(phone.wlanAddress, phone.wlanAddress.section('.', 0, 2)),
+    if (words != Words{"ip", "-4", "addr", "show", "wlan0"} || phone.wlanAddress.empty())
+        return {"", 0};
+    const std::string network = phone.wlanAddress.substr(0, phone.wlanAddress.rfind('.'));
+    return {"47: wlan0: <BROADCAST,MULTICAST,UP,LOWER_UP> mtu 1500 qdisc mq state UP group default qlen 3000\n"
+            "    inet " +
+                phone.wlanAddress + "/24 brd " + network +
+                ".255 scope global wlan0\n"
+                "       valid_lft forever preferred_lft forever\n",
             0};
 }
 
-Reply deviceConfig(const SimPhone &phone, const QStringList &words)
+Reply deviceConfig(const SimPhone &phone, const Words &words)
 {
-    if (words.value(1) == QLatin1String("get") && words.size() == 4)
-        return {phone.deviceConfig.value(words[2] + ' ' + words[3], QStringLiteral("null")) + '\n', 0};
-    return {QStringLiteral("Invalid arguments\n"), 255};
+    if (words.size() == 4 && words[1] == "get")
+        return {valueOr(phone.deviceConfig, words[2] + ' ' + words[3], "null") + '\n', 0};
+    return {"Invalid arguments\n", 255};
 }
 
 } // namespace
 
-Reply runPhoneShell(SimPhone &phone, const QString &commandLine)
+Reply runPhoneShell(SimPhone &phone, const std::string &commandLine)
 {
-    const QStringList words = commandLine.split(' ', Qt::SkipEmptyParts);
-    if (words.isEmpty())
-        return {QString(), 0};
-    const QString &program = words[0];
-    if (program == QLatin1String("getprop"))
+    const Words words = splitWords(commandLine);
+    if (words.empty())
+        return {"", 0};
+    const std::string &program = words[0];
+    if (program == "getprop")
         return getprop(phone, words);
-    if (program == QLatin1String("settings"))
+    if (program == "settings")
         return settings(phone, words);
-    if (program == QLatin1String("dumpsys"))
+    if (program == "dumpsys")
         return dumpsys(phone, words);
-    if (program == QLatin1String("wm"))
+    if (program == "wm")
         return wm(phone, words);
-    if (program == QLatin1String("ip"))
+    if (program == "ip")
         return ip(phone, words);
-    if (program == QLatin1String("device_config"))
+    if (program == "device_config")
         return deviceConfig(phone, words);
     return notFound(program);
 }

@@ -6,6 +6,6 @@
 namespace phonesim {
 
 // Runs what follows `adb -s S shell` on the phone's own shell.
-Reply runPhoneShell(SimPhone &phone, const QString &commandLine);
+Reply runPhoneShell(SimPhone &phone, const std::string &commandLine);
 
 } // namespace phonesim

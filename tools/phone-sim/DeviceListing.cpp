@@ -1,51 +1,58 @@
 #include "DeviceListing.h"
 
+#include "Text.h"
+
 namespace phonesim {
 
-QList<Transport> transports(const SimState &state)
+std::string wifiEndpoint(const SimPhone &phone)
 {
-    QList<Transport> list;
-    for (int index = 0; index < state.phones.size(); ++index) {
+    if (phone.tcpipPort <= 0 || phone.wlanAddress.empty())
+        return "";
+    return phone.wlanAddress + ':' + std::to_string(phone.tcpipPort);
+}
+
+std::vector<Transport> transports(const SimState &state)
+{
+    std::vector<Transport> list;
+    for (std::size_t index = 0; index < state.phones.size(); ++index) {
         const SimPhone &phone = state.phones[index];
-        if (phone.usbAttached && !phone.usbSerial.isEmpty())
-            list.append({phone.usbSerial, index, false, phone.state});
+        if (phone.usbAttached && !phone.usbSerial.empty())
+            list.push_back({phone.usbSerial, int(index), false, phone.state});
     }
-    for (const QString &endpoint : state.wifiConnections) {
-        Transport transport{endpoint, -1, true, QStringLiteral("offline")};
-        for (int index = 0; index < state.phones.size(); ++index) {
-            const SimPhone &phone = state.phones[index];
-            if (phone.tcpipPort > 0 && !phone.wlanAddress.isEmpty()
-                && endpoint == phone.wlanAddress + ':' + QString::number(phone.tcpipPort)) {
-                transport.phoneIndex = index;
-                transport.state = QStringLiteral("device");
+    for (const std::string &endpoint : state.wifiConnections) {
+        Transport transport{endpoint, -1, true, "offline"};
+        for (std::size_t index = 0; index < state.phones.size(); ++index) {
+            if (endpoint == wifiEndpoint(state.phones[index])) {
+                transport.phoneIndex = int(index);
+                transport.state = "device";
                 break;
             }
         }
-        list.append(transport);
+        list.push_back(transport);
     }
     return list;
 }
 
-QString deviceListing(const SimState &state, bool longForm)
+std::string deviceListing(const SimState &state, bool longForm)
 {
-    QString text = QStringLiteral("List of devices attached\n");
+    std::string text = "List of devices attached\n";
     int transportId = 1;
     for (const Transport &transport : transports(state)) {
         if (!longForm) {
             text += transport.serial + '\t' + transport.state + '\n';
             continue;
         }
-        QString line = transport.serial.leftJustified(22) + ' ' + transport.state;
+        std::string line = padRight(transport.serial, 22) + ' ' + transport.state;
         if (!transport.isWifi)
-            line += QStringLiteral(" usb:1-%1").arg(transportId);
-        if (transport.phoneIndex >= 0 && transport.state == QLatin1String("device")) {
-            const SimPhone &phone = state.phones[transport.phoneIndex];
-            line += QStringLiteral(" product:") + phone.product;
-            if (!phone.model.isEmpty())
-                line += QStringLiteral(" model:") + phone.model;
-            line += QStringLiteral(" device:") + phone.device;
+            line += " usb:1-" + std::to_string(transportId);
+        if (transport.phoneIndex >= 0 && transport.state == "device") {
+            const SimPhone &phone = state.phones[std::size_t(transport.phoneIndex)];
+            line += " product:" + phone.product;
+            if (!phone.model.empty())
+                line += " model:" + phone.model;
+            line += " device:" + phone.device;
         }
-        line += QStringLiteral(" transport_id:") + QString::number(transportId++);
+        line += " transport_id:" + std::to_string(transportId++);
         text += line + '\n';
     }
     return text + '\n';

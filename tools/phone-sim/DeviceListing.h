@@ -2,23 +2,24 @@
 
 #include "SimState.h"
 
-#include <QString>
-
 namespace phonesim {
 
 // A transport the adb server has to a phone: its cable or a network connection.
 struct Transport {
-    QString serial;
+    std::string serial;
     // Index into SimState::phones, or -1 for a network connection whose phone
     // no longer listens there.
     int phoneIndex = -1;
     bool isWifi = false;
-    QString state;
+    std::string state;
 };
 
-QList<Transport> transports(const SimState &state);
+std::vector<Transport> transports(const SimState &state);
+
+// The endpoint on which a phone's adbd listens over Wi-Fi, or "" when it does not.
+std::string wifiEndpoint(const SimPhone &phone);
 
 // What `adb devices` (`-l` for the long form) prints.
-QString deviceListing(const SimState &state, bool longForm);
+std::string deviceListing(const SimState &state, bool longForm);
 
 } // namespace phonesim

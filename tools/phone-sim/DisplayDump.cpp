@@ -1,91 +1,89 @@
 #include "DisplayDump.h"
 
+#include "Text.h"
+
 namespace phonesim {
 namespace {
 
-const char *const builtInUniqueId = "local:4619827259835644672";
+const std::string builtInUniqueId = "local:4619827259835644672";
 
-QString viewport(const QString &type, int displayId, const QString &uniqueId, int width, int height)
+bool isOverlay(const SimDisplay &display)
 {
-    return QStringLiteral("DisplayViewport{type=%1, valid=true, isActive=true, displayId=%2, uniqueId='%3', "
-                          "physicalPort=%4, orientation=0, logicalFrame=Rect(0, 0 - %5, %6), "
-                          "physicalFrame=Rect(0, 0 - %5, %6), deviceWidth=%5, deviceHeight=%6}")
-        .arg(type)
-        .arg(displayId)
-        .arg(uniqueId, type == QLatin1String("INTERNAL") ? QStringLiteral("0") : QStringLiteral("null"))
-        .arg(width)
-        .arg(height);
+    return startsWith(display.uniqueId, "overlay:");
 }
 
-QString displayInfo(const QString &name, int displayId, int width, int height, int density)
+std::string number(int value)
 {
-    return QStringLiteral("DisplayInfo{\"%1\", displayId %2, displayGroupId 0, FLAG_SECURE, "
-                          "FLAG_SUPPORTS_PROTECTED_BUFFERS, FLAG_TRUSTED, real %3 x %4, largest app %4 x %3, "
-                          "smallest app %3 x %4, appVsyncOff 1000000, presDeadline 16666666, mode 1, "
-                          "defaultMode 1, modes [{id=1, width=%3, height=%4, fps=60.000004}], "
-                          "rotation 0, state ON, density %5 (%5.0 x %5.0) dpi}")
-        .arg(name)
-        .arg(displayId)
-        .arg(width)
-        .arg(height)
-        .arg(density);
+    return std::to_string(value);
 }
 
-QString nameOf(const SimDisplay &display)
+std::string viewport(const std::string &type, int displayId, const std::string &uniqueId, int width, int height)
 {
-    if (display.uniqueId.startsWith(QLatin1String("overlay:")))
-        return QStringLiteral("Overlay #1");
-    return QStringLiteral("scrcpy");
+    const std::string frame = "Rect(0, 0 - " + number(width) + ", " + number(height) + ")";
+    return "DisplayViewport{type=" + type + ", valid=true, isActive=true, displayId=" + number(displayId) +
+           ", uniqueId='" + uniqueId + "', physicalPort=" + (type == "INTERNAL" ? "0" : "null") +
+           ", orientation=0, logicalFrame=" + frame + ", physicalFrame=" + frame + ", deviceWidth=" + number(width) +
+           ", deviceHeight=" + number(height) + "}";
+}
+
+std::string displayInfo(const std::string &name, int displayId, int width, int height, int density)
+{
+    const std::string w = number(width);
+    const std::string h = number(height);
+    const std::string dpi = number(density);
+    return "DisplayInfo{\"" + name + "\", displayId " + number(displayId) +
+           ", displayGroupId 0, FLAG_SECURE, FLAG_SUPPORTS_PROTECTED_BUFFERS, FLAG_TRUSTED, real " + w + " x " + h +
+           ", largest app " + h + " x " + w + ", smallest app " + w + " x " + h +
+           ", appVsyncOff 1000000, presDeadline 16666666, mode 1, defaultMode 1, modes [{id=1, width=" + w +
+           ", height=" + h + ", fps=60.000004}], rotation 0, state ON, density " + dpi + " (" + dpi + ".0 x " + dpi +
+           ".0) dpi}";
+}
+
+std::string nameOf(const SimDisplay &display)
+{
+    return isOverlay(display) ? "Overlay #1" : "scrcpy";
 }
 
 } // namespace
 
-QString displayDump(const SimPhone &phone)
+std::string displayDump(const SimPhone &phone)
 {
-    QString text = QStringLiteral("DISPLAY MANAGER (dumpsys display)\n"
-                                  "  mOnlyCode=false\n"
-                                  "  mSafeMode=false\n"
-                                  "  mPendingTraversal=false\n"
-                                  "  mViewports=[");
-    QStringList viewports{viewport(QStringLiteral("INTERNAL"), 0, QLatin1String(builtInUniqueId), phone.screenWidth,
-                                   phone.screenHeight)};
-    for (const SimDisplay &display : phone.displays) {
-        const QString type = display.uniqueId.startsWith(QLatin1String("overlay:")) ? QStringLiteral("EXTERNAL")
-                                                                                     : QStringLiteral("VIRTUAL");
-        viewports.append(viewport(type, display.id, display.uniqueId, display.width, display.height));
-    }
-    text += viewports.join(QStringLiteral(", ")) + QStringLiteral("]\n\n");
+    std::string text = "DISPLAY MANAGER (dumpsys display)\n"
+                       "  mOnlyCode=false\n"
+                       "  mSafeMode=false\n"
+                       "  mPendingTraversal=false\n"
+                       "  mViewports=[" +
+                       viewport("INTERNAL", 0, builtInUniqueId, phone.screenWidth, phone.screenHeight);
+    for (const SimDisplay &display : phone.displays)
+        text += ", " + viewport(isOverlay(display) ? "EXTERNAL" : "VIRTUAL", display.id, display.uniqueId,
+                                display.width, display.height);
+    text += "]\n\n";
 
-    text += QStringLiteral("Display Devices: size=%1\n").arg(phone.displays.size() + 1);
-    text += QStringLiteral("  DisplayDeviceInfo{\"Built-in Screen\": uniqueId=\"%1\", %2 x %3, modeId 1, "
-                           "defaultModeId 1, density %4, type INTERNAL, state ON, FLAG_DEFAULT_DISPLAY}\n")
-                .arg(QLatin1String(builtInUniqueId))
-                .arg(phone.screenWidth)
-                .arg(phone.screenHeight)
-                .arg(phone.screenDensity);
+    const std::string count = number(int(phone.displays.size()) + 1);
+    text += "Display Devices: size=" + count + "\n";
+    text += "  DisplayDeviceInfo{\"Built-in Screen\": uniqueId=\"" + builtInUniqueId + "\", " +
+            number(phone.screenWidth) + " x " + number(phone.screenHeight) + ", modeId 1, defaultModeId 1, density " +
+            number(phone.screenDensity) + ", type INTERNAL, state ON, FLAG_DEFAULT_DISPLAY}\n";
     for (const SimDisplay &display : phone.displays) {
-        text += QStringLiteral("  DisplayDeviceInfo{\"%1\": uniqueId=\"%2\", %3 x %4, modeId 1, defaultModeId 1, "
-                               "density %5, type %6, state ON}\n")
-                    .arg(nameOf(display), display.uniqueId)
-                    .arg(display.width)
-                    .arg(display.height)
-                    .arg(display.density)
-                    .arg(display.uniqueId.startsWith(QLatin1String("overlay:")) ? QStringLiteral("OVERLAY")
-                                                                                : QStringLiteral("VIRTUAL"));
+        text += "  DisplayDeviceInfo{\"" + nameOf(display) + "\": uniqueId=\"" + display.uniqueId + "\", " +
+                number(display.width) + " x " + number(display.height) + ", modeId 1, defaultModeId 1, density " +
+                number(display.density) + ", type " + (isOverlay(display) ? "OVERLAY" : "VIRTUAL") + ", state ON}\n";
     }
 
-    text += QStringLiteral("\nLogical Displays: size=%1\n").arg(phone.displays.size() + 1);
-    text += QStringLiteral("  Display 0:\n    mDisplayId=0\n    mLayerStack=0\n");
-    const QString builtIn = displayInfo(QStringLiteral("Built-in Screen"), 0, phone.screenWidth, phone.screenHeight,
-                                        phone.screenDensity);
-    text += QStringLiteral("    mBaseDisplayInfo=") + builtIn + '\n';
+    text += "\nLogical Displays: size=" + count + "\n";
+    text += "  Display 0:\n    mDisplayId=0\n    mLayerStack=0\n";
+    const std::string builtIn =
+        displayInfo("Built-in Screen", 0, phone.screenWidth, phone.screenHeight, phone.screenDensity);
+    text += "    mBaseDisplayInfo=" + builtIn + '\n';
     if (phone.displayInfoInDump)
-        text += QStringLiteral("    mOverrideDisplayInfo=") + builtIn + '\n';
+        text += "    mOverrideDisplayInfo=" + builtIn + '\n';
     for (const SimDisplay &display : phone.displays) {
-        text += QStringLiteral("  Display %1:\n    mDisplayId=%1\n    mLayerStack=%1\n").arg(display.id);
-        const QString info = displayInfo(nameOf(display), display.id, display.width, display.height, display.density);
-        text += QStringLiteral("    mBaseDisplayInfo=") + info + '\n';
-        text += QStringLiteral("    mOverrideDisplayInfo=") + info + '\n';
+        const std::string id = number(display.id);
+        text += "  Display " + id + ":\n    mDisplayId=" + id + "\n    mLayerStack=" + id + "\n";
+        const std::string info =
+            displayInfo(nameOf(display), display.id, display.width, display.height, display.density);
+        text += "    mBaseDisplayInfo=" + info + '\n';
+        text += "    mOverrideDisplayInfo=" + info + '\n';
     }
     return text;
 }

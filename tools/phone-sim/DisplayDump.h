@@ -2,11 +2,9 @@
 
 #include "SimState.h"
 
-#include <QString>
-
 namespace phonesim {
 
 // What `dumpsys display` prints on the phone.
-QString displayDump(const SimPhone &phone);
+std::string displayDump(const SimPhone &phone);
 
 } // namespace phonesim

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace phonesim {
 
 // What one simulated command prints (standard output and error together, as the
 // app reads them) and the status it exits with.
 struct Reply {
-    QString output;
+    std::string output;
     int exitCode = 0;
 };
 

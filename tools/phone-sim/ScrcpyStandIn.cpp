@@ -16,9 +16,8 @@ void onTerminate(int)
 
 } // namespace
 
-int runScrcpy(const SimStore &store, const QStringList &arguments)
+int runScrcpy(const SimStore &store, const Words &)
 {
-    (void)arguments;
     struct sigaction action {};
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
@@ -26,8 +25,7 @@ int runScrcpy(const SimStore &store, const QStringList &arguments)
     ::sigaction(SIGINT, &action, nullptr);
 
     const SimScrcpyScript script = store.read().scrcpy;
-    const QByteArray output = script.output.toUtf8();
-    std::fwrite(output.constData(), 1, size_t(output.size()), stdout);
+    std::fwrite(script.output.data(), 1, script.output.size(), stdout);
     std::fflush(stdout);
 
     // Sleep in small steps so a terminate request ends the window promptly.

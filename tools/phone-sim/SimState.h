@@ -1,19 +1,23 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QList>
-#include <QMap>
-#include <QString>
-#include <QStringList>
+// The simulated world. Plain standard-library types: the simulator runs once per
+// adb command, so it must start in a few milliseconds and links no Qt.
+
+#include <map>
+#include <string>
+#include <vector>
 
 namespace phonesim {
+
+using Words = std::vector<std::string>;
+using TextMap = std::map<std::string, std::string>;
 
 // One display the simulated phone has besides its built-in screen.
 struct SimDisplay {
     int id = 0;
     // "overlay:1" for the overlay display, "virtual:com.android.shell,2000,scrcpy,N"
     // for scrcpy's virtual displays.
-    QString uniqueId;
+    std::string uniqueId;
     int width = 0;
     int height = 0;
     int density = 0;
@@ -21,20 +25,20 @@ struct SimDisplay {
 };
 
 struct SimPhone {
-    QString usbSerial;
-    QString model;
-    QString product = QStringLiteral("sim_product");
-    QString device = QStringLiteral("sim_device");
+    std::string usbSerial;
+    std::string model;
+    std::string product = "sim_product";
+    std::string device = "sim_device";
     // "device", "unauthorized", "authorizing" or "offline" on the cable.
-    QString state = QStringLiteral("device");
+    std::string state = "device";
     bool usbAttached = true;
-    QMap<QString, QString> props;
+    TextMap props;
     // "global.overlay_display_devices" and the like.
-    QMap<QString, QString> settings;
+    TextMap settings;
     // "namespace key" -> value, for `device_config get`.
-    QMap<QString, QString> deviceConfig;
+    TextMap deviceConfig;
     // Address on wlan0; empty when the phone is not on Wi-Fi.
-    QString wlanAddress;
+    std::string wlanAddress;
     // Port adbd listens on after `tcpip`; 0 while it listens on USB only.
     int tcpipPort = 0;
     int screenWidth = 1080;
@@ -43,71 +47,62 @@ struct SimPhone {
     // Whether `dumpsys display` shows the built-in screen's DisplayInfo line.
     bool displayInfoInDump = true;
     // How many `dumpsys display` polls after `settings put` the overlay shows up;
-    // -1 means it never does.
+    // 0 at once, -1 never.
     int overlayAppearsAfterPolls = 2;
     // Polls left until a requested overlay appears; -1 when none is requested.
     int overlayPollsLeft = -1;
-    QList<SimDisplay> displays;
+    std::vector<SimDisplay> displays;
     int nextDisplayId = 2;
-
-    QJsonObject toJson() const;
-    static SimPhone fromJson(const QJsonObject &object);
 };
 
 // A scripted answer that overrides the simulator's own behaviour for matching
 // command lines.
 struct SimRule {
     // Matches the tool it was invoked as: "adb" or "scrcpy".
-    QString tool = QStringLiteral("adb");
+    std::string tool = "adb";
     // The serial after "-s"; "*" matches any serial and none.
-    QString serial = QStringLiteral("*");
+    std::string serial = "*";
     // The arguments after "-s S", joined by single spaces, must start with this.
-    QString commandPrefix;
-    QString output;
+    std::string commandPrefix;
+    std::string output;
     int exitCode = 0;
     // How many more times the rule answers; -1 for ever.
     int times = -1;
     // Delay before answering (a large value makes the command hang).
     int sleepMs = 0;
-
-    QJsonObject toJson() const;
-    static SimRule fromJson(const QJsonObject &object);
 };
 
 // How the scrcpy stand-in behaves once started.
 struct SimScrcpyScript {
-    QString output;
+    std::string output;
     // Exit on its own after this long; -1 runs until terminated.
     int exitAfterMs = -1;
     int exitCode = 0;
-
-    QJsonObject toJson() const;
-    static SimScrcpyScript fromJson(const QJsonObject &object);
 };
 
 struct SimState {
     bool serverRunning = true;
-    QList<SimPhone> phones;
+    std::vector<SimPhone> phones;
     // Endpoints ("host:port") the adb server holds network connections to.
-    QStringList wifiConnections;
+    Words wifiConnections;
     // Pairing endpoint "host:port" -> the code it accepts.
-    QMap<QString, QString> pairingCodes;
-    QList<SimRule> rules;
+    TextMap pairingCodes;
+    std::vector<SimRule> rules;
     SimScrcpyScript scrcpy;
-
-    QJsonObject toJson() const;
-    static SimState fromJson(const QJsonObject &object);
 };
 
 // One recorded run of the simulator.
 struct SimInvocation {
-    QString tool;
-    QStringList arguments;
+    std::string tool;
+    Words arguments;
     // The environment entries that matter: "ADB" and "SCRCPY_SERVER_PATH".
-    QMap<QString, QString> environment;
-
-    QJsonObject toJson() const;
-    static SimInvocation fromJson(const QJsonObject &object);
+    TextMap environment;
 };
+
+// JSON forms, as kept in the simulator's files.
+std::string toJson(const SimState &state);
+SimState stateFromJson(const std::string &json);
+std::string toJson(const SimInvocation &invocation);
+SimInvocation invocationFromJson(const std::string &json);
 
 } // namespace phonesim

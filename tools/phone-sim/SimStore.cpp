@@ -1,114 +1,102 @@
 #include "SimStore.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QSaveFile>
-
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace phonesim {
 namespace {
 
-class LockGuard {
+class FolderLock {
 public:
-    explicit LockGuard(int fd) : fd_(fd) {}
-    ~LockGuard()
+    explicit FolderLock(const std::string &path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
     {
-        if (fd_ >= 0) {
-            ::flock(fd_, LOCK_UN);
-            ::close(fd_);
-        }
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
     }
-    LockGuard(const LockGuard &) = delete;
-    LockGuard &operator=(const LockGuard &) = delete;
+    ~FolderLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
 
 private:
     int fd_;
 };
 
-SimState readStateFile(const QString &path)
+std::string readFile(const std::string &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return SimState();
-    return SimState::fromJson(QJsonDocument::fromJson(file.readAll()).object());
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 } // namespace
 
-SimStore::SimStore(QString folder) : folder_(std::move(folder)) {}
-
-QString SimStore::folderFromEnvironment()
+SimStore::SimStore(std::string folder) : folder_(std::move(folder))
 {
-    return qEnvironmentVariable("LUMARIENT_PHONESIM_DIR");
 }
 
-QString SimStore::statePath() const
+std::string SimStore::folderFromEnvironment()
 {
-    return QDir(folder_).filePath(QStringLiteral("state.json"));
+    const char *folder = std::getenv("LUMARIENT_PHONESIM_DIR");
+    return folder ? folder : "";
 }
 
-QString SimStore::logPath() const
+std::string SimStore::path(const char *name) const
 {
-    return QDir(folder_).filePath(QStringLiteral("invocations.jsonl"));
-}
-
-int SimStore::lock() const
-{
-    const QByteArray path = QDir(folder_).filePath(QStringLiteral("lock")).toLocal8Bit();
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd >= 0)
-        ::flock(fd, LOCK_EX);
-    return fd;
+    return folder_ + '/' + name;
 }
 
 void SimStore::update(const std::function<void(SimState &)> &change) const
 {
-    LockGuard guard(lock());
-    SimState state = readStateFile(statePath());
+    FolderLock lock(path("lock"));
+    SimState state = stateFromJson(readFile(path("state.json")));
     change(state);
-    QSaveFile file(statePath());
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QJsonDocument(state.toJson()).toJson(QJsonDocument::Compact));
-        file.commit();
+    const std::string temporary = path("state.json.new");
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file << toJson(state);
     }
+    std::rename(temporary.c_str(), path("state.json").c_str());
 }
 
 SimState SimStore::read() const
 {
-    LockGuard guard(lock());
-    return readStateFile(statePath());
+    FolderLock lock(path("lock"));
+    return stateFromJson(readFile(path("state.json")));
 }
 
 void SimStore::appendInvocation(const SimInvocation &invocation) const
 {
-    LockGuard guard(lock());
-    QFile file(logPath());
-    if (file.open(QIODevice::Append))
-        file.write(QJsonDocument(invocation.toJson()).toJson(QJsonDocument::Compact) + '\n');
+    FolderLock lock(path("lock"));
+    std::ofstream file(path("invocations.jsonl"), std::ios::binary | std::ios::app);
+    file << toJson(invocation) << '\n';
 }
 
-QList<SimInvocation> SimStore::invocations() const
+std::vector<SimInvocation> SimStore::invocations() const
 {
-    LockGuard guard(lock());
-    QFile file(logPath());
-    QList<SimInvocation> invocations;
-    if (!file.open(QIODevice::ReadOnly))
-        return invocations;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (!line.isEmpty())
-            invocations.append(SimInvocation::fromJson(QJsonDocument::fromJson(line).object()));
+    FolderLock lock(path("lock"));
+    std::ifstream file(path("invocations.jsonl"), std::ios::binary);
+    std::vector<SimInvocation> invocations;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty())
+            invocations.push_back(invocationFromJson(line));
     }
     return invocations;
 }
 
 void SimStore::clearInvocations() const
 {
-    LockGuard guard(lock());
-    QFile::remove(logPath());
+    FolderLock lock(path("lock"));
+    std::remove(path("invocations.jsonl").c_str());
 }
 
 } // namespace phonesim

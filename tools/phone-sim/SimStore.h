@@ -2,10 +2,9 @@
 
 #include "SimState.h"
 
-#include <QList>
-#include <QString>
-
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace phonesim {
 
@@ -13,12 +12,12 @@ namespace phonesim {
 // for every change) and invocations.jsonl (one line per run, appended).
 class SimStore {
 public:
-    explicit SimStore(QString folder);
+    explicit SimStore(std::string folder);
 
-    // The folder named by LUMARIENT_PHONESIM_DIR.
-    static QString folderFromEnvironment();
+    // The folder named by LUMARIENT_PHONESIM_DIR, or empty.
+    static std::string folderFromEnvironment();
 
-    const QString &folder() const { return folder_; }
+    const std::string &folder() const { return folder_; }
 
     // Reads the state, lets `change` edit it and writes it back, all under the
     // lock, so concurrent runs never lose each other's changes.
@@ -26,15 +25,13 @@ public:
     SimState read() const;
 
     void appendInvocation(const SimInvocation &invocation) const;
-    QList<SimInvocation> invocations() const;
+    std::vector<SimInvocation> invocations() const;
     void clearInvocations() const;
 
 private:
-    QString statePath() const;
-    QString logPath() const;
-    int lock() const;
+    std::string path(const char *name) const;
 
-    QString folder_;
+    std::string folder_;
 };
 
 } // namespace phonesim

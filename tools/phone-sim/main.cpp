@@ -5,11 +5,11 @@
 #include "AdbCommand.h"
 #include "ScrcpyStandIn.h"
 #include "SimStore.h"
+#include "Text.h"
 
-#include <QFileInfo>
-#include <QStringList>
-
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <thread>
 
@@ -18,18 +18,16 @@ using namespace phonesim;
 namespace {
 
 // The first rule that answers this command line, used up by one.
-std::optional<SimRule> takeRule(SimState &state, const QString &tool, const QStringList &arguments)
+std::optional<SimRule> takeRule(SimState &state, const std::string &tool, const Words &arguments)
 {
-    const AdbCommandLine line = tool == QLatin1String("adb") ? splitAdbCommandLine(arguments)
-                                                             : AdbCommandLine{QString(), arguments};
-    const QString command = line.words.join(' ');
-    for (qsizetype index = 0; index < state.rules.size(); ++index) {
-        SimRule &rule = state.rules[index];
+    const AdbCommandLine line = tool == "adb" ? splitAdbCommandLine(arguments) : AdbCommandLine{"", arguments};
+    const std::string command = join(line.words);
+    for (SimRule &rule : state.rules) {
         if (rule.tool != tool || rule.times == 0)
             continue;
-        if (rule.serial != QLatin1String("*") && rule.serial != line.serial)
+        if (rule.serial != "*" && rule.serial != line.serial)
             continue;
-        if (!command.startsWith(rule.commandPrefix))
+        if (!startsWith(command, rule.commandPrefix))
             continue;
         const SimRule answer = rule;
         if (rule.times > 0)
@@ -39,30 +37,35 @@ std::optional<SimRule> takeRule(SimState &state, const QString &tool, const QStr
     return std::nullopt;
 }
 
-void print(const QString &text)
+void print(const std::string &text)
 {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+std::string baseName(const char *path)
+{
+    const std::string text = path;
+    const std::size_t slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int index = 1; index < argc; ++index)
-        arguments.append(QString::fromLocal8Bit(argv[index]));
-    QString tool = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    if (tool != QLatin1String("adb") && tool != QLatin1String("scrcpy") && !arguments.isEmpty()) {
-        tool = arguments.takeFirst();
+    Words arguments(argv + 1, argv + argc);
+    std::string tool = baseName(argv[0]);
+    if (tool != "adb" && tool != "scrcpy" && !arguments.empty()) {
+        tool = arguments.front();
+        arguments.erase(arguments.begin());
     }
-    if (tool != QLatin1String("adb") && tool != QLatin1String("scrcpy")) {
+    if (tool != "adb" && tool != "scrcpy") {
         std::fprintf(stderr, "phone-sim: run me as adb or scrcpy\n");
         return 2;
     }
-    const QString folder = SimStore::folderFromEnvironment();
-    if (folder.isEmpty()) {
+    const std::string folder = SimStore::folderFromEnvironment();
+    if (folder.empty()) {
         std::fprintf(stderr, "phone-sim: LUMARIENT_PHONESIM_DIR is not set\n");
         return 2;
     }
@@ -70,8 +73,8 @@ int main(int argc, char *argv[])
 
     SimInvocation invocation{tool, arguments, {}};
     for (const char *name : {"ADB", "SCRCPY_SERVER_PATH"}) {
-        if (qEnvironmentVariableIsSet(name))
-            invocation.environment.insert(QLatin1String(name), qEnvironmentVariable(name));
+        if (const char *value = std::getenv(name))
+            invocation.environment[name] = value;
     }
     store.appendInvocation(invocation);
 
@@ -79,16 +82,15 @@ int main(int argc, char *argv[])
     Reply reply;
     store.update([&](SimState &state) {
         rule = takeRule(state, tool, arguments);
-        if (!rule && tool == QLatin1String("adb"))
+        if (!rule && tool == "adb")
             reply = runAdb(state, arguments);
     });
     if (rule) {
-        if (rule->sleepMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(rule->sleepMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(rule->sleepMs));
         print(rule->output);
         return rule->exitCode;
     }
-    if (tool == QLatin1String("scrcpy"))
+    if (tool == "scrcpy")
         return runScrcpy(store, arguments);
     print(reply.output);
     return reply.exitCode;

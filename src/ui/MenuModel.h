@@ -1,0 +1,74 @@
+#pragma once
+
+#include "devices/ConnectedDevice.h"
+#include "devices/DeviceConfig.h"
+#include "devices/SessionKind.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace lumarient {
+
+// What a menu entry does when chosen. `configID` names the configuration of the
+// section the entry belongs to.
+struct MenuAction {
+    enum class Kind {
+        none,
+        refresh,
+        scanNetwork,
+        openSettings,
+        openSetupGuide,
+        quit,
+        startDesktop,
+        startVirtualDesktop,
+        startMirror,
+        stopSession,
+        switchToWifi,
+    };
+    Kind kind = Kind::none;
+    QUuid configID;
+
+    bool operator==(const MenuAction &) const = default;
+};
+
+// One line of the tray menu: an inert text, a button, or a divider.
+struct MenuEntry {
+    enum class Kind { text, button, divider };
+    Kind kind = Kind::text;
+    QString text;
+    bool enabled = true;
+    MenuAction action;
+
+    static MenuEntry textLine(const QString &text) { return {Kind::text, text, false, {}}; }
+    static MenuEntry button(const QString &text, MenuAction action, bool enabled = true)
+    {
+        return {Kind::button, text, enabled, action};
+    }
+    static MenuEntry divider() { return {Kind::divider, QString(), false, {}}; }
+
+    bool operator==(const MenuEntry &) const = default;
+};
+
+// The managers' published state the menu shows.
+struct MenuState {
+    QList<ConnectedDevice> devices;
+    QList<DeviceConfig> configs;
+    QHash<QUuid, SessionKind> runningSessions;
+    std::optional<QString> lastError;
+    bool lanScanInProgress = false;
+};
+
+// The tray menu, top to bottom, for the given state. It keeps nothing between
+// calls: the tray rebuilds it whenever the state changes or the menu opens.
+QList<MenuEntry> buildMenu(const MenuState &state);
+
+// "not connected", "USB", "USB, Wi-Fi standby" or "Wi-Fi", followed by
+// ", <session> running" while a session runs.
+QString deviceStatusText(const std::optional<ConnectedDevice> &device, std::optional<SessionKind> session,
+                         bool wifiStandby);
+
+} // namespace lumarient

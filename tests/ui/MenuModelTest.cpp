@@ -1,0 +1,124 @@
+#include "ui/MenuModel.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumarient;
+using Kind = MenuAction::Kind;
+
+namespace {
+
+ConnectedDevice device(const QString &serial, const QString &model, DeviceState state = DeviceState::ready)
+{
+    return {serial, model, serial.contains(':'), state};
+}
+
+DeviceConfig config(const QString &name, const QString &model)
+{
+    DeviceConfig made;
+    made.id = QUuid::createUuid();
+    made.name = name;
+    made.modelPattern = model;
+    return made;
+}
+
+QStringList texts(const QList<MenuEntry> &menu)
+{
+    QStringList lines;
+    for (const MenuEntry &entry : menu)
+        lines.append(entry.kind == MenuEntry::Kind::divider ? QStringLiteral("---") : entry.text);
+    return lines;
+}
+
+const QStringList footer{"Refresh Devices", "Scan Network for Devices", "Settings…", "Setup Guide…", "---",
+                         "Quit Lumarient"};
+
+} // namespace
+
+TEST(MenuModel, EmptyStateInvitesToPlugInAPhone)
+{
+    EXPECT_EQ(texts(buildMenu({})),
+              QStringList({"No devices — plug in a phone with USB debugging on", "---"}) + footer);
+}
+
+TEST(MenuModel, UnauthorizedPhoneAsksForApprovalInsteadOfNoDevices)
+{
+    MenuState state;
+    state.devices = {device("R58M", QString(), DeviceState::unauthorized)};
+    EXPECT_EQ(texts(buildMenu(state)),
+              QStringList({"⏳ Phone waiting for approval — tap Allow on its screen", "---"}) + footer);
+}
+
+TEST(MenuModel, PhoneNotAttachedShowsOnlyItsHeader)
+{
+    MenuState state;
+    state.configs = {config("Galaxy S10", "SM_G973F")};
+    state.devices = {device("OTHER", "Pixel_8"), device("OFF", "SM_G973F", DeviceState::offline)};
+    EXPECT_EQ(texts(buildMenu(state)), QStringList({"Galaxy S10 — not connected", "---"}) + footer);
+}
+
+TEST(MenuModel, CabledPhoneOffersSessionsAndTheWifiSwitch)
+{
+    MenuState state;
+    DeviceConfig galaxy = config("Galaxy S10", "SM_G973F");
+    state.configs = {galaxy};
+    state.devices = {device("R58M", "SM_G973F")};
+    const QList<MenuEntry> menu = buildMenu(state);
+    EXPECT_EQ(texts(menu),
+              QStringList({"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Switch to Wi-Fi", "---"}) + footer);
+    EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, galaxy.id}));
+    EXPECT_EQ(menu[3].action, (MenuAction{Kind::switchToWifi, galaxy.id}));
+    EXPECT_TRUE(menu[3].enabled);
+}
+
+TEST(MenuModel, InvisibleDesktopOnlyWithWindowManagement)
+{
+    MenuState state;
+    DeviceConfig pixel = config("Pixel 9", "Pixel_9");
+    pixel.supportsVirtualDisplay = true;
+    pixel.virtualDisplayHasWindowManagement = true;
+    DeviceConfig galaxy = config("Galaxy", "SM_G973F");
+    galaxy.supportsVirtualDisplay = true;
+    state.configs = {pixel, galaxy};
+    state.devices = {device("192.168.1.9:5555", "Pixel_9"), device("R58M", "SM_G973F")};
+    EXPECT_EQ(texts(buildMenu(state)),
+              QStringList({"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen", "---",
+                           "Galaxy — USB", "Desktop Mode", "Mirror Screen", "Switch to Wi-Fi", "---"}) +
+                  footer);
+}
+
+TEST(MenuModel, CableWithWifiStandbyHasNoSwitchEntry)
+{
+    MenuState state;
+    state.configs = {config("Galaxy S10", "SM_G973F")};
+    state.devices = {device("192.168.1.23:5555", "SM_G973F"), device("R58M", "SM_G973F")};
+    EXPECT_EQ(texts(buildMenu(state)),
+              QStringList({"Galaxy S10 — USB, Wi-Fi standby", "Desktop Mode", "Mirror Screen", "---"}) + footer);
+}
+
+TEST(MenuModel, RunningSessionOffersOnlyStop)
+{
+    MenuState state;
+    DeviceConfig galaxy = config("Galaxy S10", "SM_G973F");
+    state.configs = {galaxy};
+    state.devices = {device("192.168.1.23:5555", "SM_G973F")};
+    state.runningSessions.insert(galaxy.id, SessionKind::virtualDesktop);
+    const QList<MenuEntry> menu = buildMenu(state);
+    EXPECT_EQ(texts(menu),
+              QStringList({"Galaxy S10 — Wi-Fi, Desktop (invisible) running", "Stop Session", "---"}) + footer);
+    EXPECT_EQ(menu[1].action, (MenuAction{Kind::stopSession, galaxy.id}));
+}
+
+TEST(MenuModel, ErrorLineAndScanInProgress)
+{
+    MenuState state;
+    state.configs = {config("Galaxy S10", "SM_G973F")};
+    state.lastError = QStringLiteral("Phone is not on Wi-Fi — join the same network as this computer");
+    state.lanScanInProgress = true;
+    const QList<MenuEntry> menu = buildMenu(state);
+    EXPECT_EQ(texts(menu), (QStringList{"Galaxy S10 — not connected", "---",
+                                        "⚠️ Phone is not on Wi-Fi — join the same network as this computer",
+                                        "---", "Refresh Devices", "Scanning Network…", "Settings…", "Setup Guide…",
+                                        "---", "Quit Lumarient"}));
+    EXPECT_FALSE(menu[5].enabled);
+    EXPECT_EQ(menu[2].kind, MenuEntry::Kind::text);
+}
