@@ -200,6 +200,8 @@ std::unique_ptr<H264Encoder> H264Encoder::create(const Settings &settings)
     if (settings.width <= 0 || settings.height <= 0 || settings.width % 2 != 0 || settings.height % 2 != 0) {
         return nullptr;
     }
+    // libav's informational chatter would fill standard output, which carries our log lines.
+    av_log_set_level(AV_LOG_ERROR);
     if (settings.allowHardware) {
         auto hardware = std::make_unique<LibavEncoder>();
         if (hardware->openHardware(settings)) {

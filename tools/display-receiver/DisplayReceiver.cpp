@@ -83,6 +83,7 @@ struct DisplayReceiver::Decoder {
 
 DisplayReceiver::DisplayReceiver(Options options) : options_(std::move(options)), decoder_(std::make_unique<Decoder>())
 {
+    av_log_set_level(AV_LOG_ERROR);
     [[maybe_unused]] const int made = ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK);
 }
 
@@ -277,7 +278,8 @@ void DisplayReceiver::handlePacket(const QByteArray &body)
     switch (body[0]) {
     case configPacket:
         packet.kind = ReceivedPacket::Kind::config;
-        video = body.mid(1);
+        // A decoder takes parameter sets together with the picture that uses them.
+        pendingConfig_ = body.mid(1);
         break;
     case framePacket:
         if (body.size() < 5) {
@@ -345,8 +347,10 @@ void DisplayReceiver::handleDatagram(const QByteArray &datagram)
     notifyChange();
 }
 
-void DisplayReceiver::decode(const QByteArray &annexB)
+void DisplayReceiver::decode(const QByteArray &data)
 {
+    const QByteArray annexB = pendingConfig_ + data;
+    pendingConfig_.clear();
     AVPacket *packet = decoder_->packet.get();
     if (av_new_packet(packet, int(annexB.size())) < 0) {
         return;

@@ -100,6 +100,7 @@ private:
     bool stalled_ = false;
     bool stopping_ = false;
     std::unique_ptr<Decoder> decoder_;
+    QByteArray pendingConfig_;
     // UDP reassembly of the frame being received.
     std::uint32_t udpFrame_ = 0;
     std::vector<QByteArray> udpChunks_;

@@ -1,6 +1,7 @@
 #include "platform/x11/X11VirtualMonitors.h"
 
 #include "platform/UserDefaults.h"
+#include "platform/x11/X11VirtualOutputs.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <xcb/randr.h>
@@ -64,12 +65,17 @@ struct MonitorBook {
         return {rightMost->right(), rightMost->y};
     }
 
-    bool setMonitor(xcb_atom_t name, DisplayRect bounds, std::uint32_t widthMM, std::uint32_t heightMM)
+    bool growFramebuffer(const DisplayRect &bounds)
     {
         const ScreenSize size = framebufferSize(connection);
-        const int width = std::max(size.width, bounds.right());
-        const int height = std::max(size.height, bounds.bottom());
-        if (!setFramebufferSize(connection, width, height)) {
+        return setFramebufferSize(connection, std::max(size.width, bounds.right()),
+                                  std::max(size.height, bounds.bottom()));
+    }
+
+    bool setMonitor(xcb_atom_t name, DisplayRect bounds, std::uint32_t widthMM, std::uint32_t heightMM,
+                    xcb_randr_output_t output)
+    {
+        if (!growFramebuffer(bounds)) {
             return false;
         }
         xcb_randr_monitor_info_t info{};
@@ -80,7 +86,7 @@ struct MonitorBook {
         info.height = std::uint16_t(bounds.height);
         info.width_in_millimeters = widthMM;
         info.height_in_millimeters = heightMM;
-        return setMonitorRequest(connection, info);
+        return setMonitorRequest(connection, info, output);
     }
 
     void deleteMonitor(xcb_atom_t name)
@@ -116,9 +122,9 @@ std::uint32_t roundedMillimeters(double value)
 class X11VirtualMonitor final : public VirtualMonitor {
 public:
     X11VirtualMonitor(std::shared_ptr<MonitorBook> book, xcb_atom_t name, QString nameText, DisplayRect bounds,
-                      std::uint32_t widthMM, std::uint32_t heightMM)
+                      std::uint32_t widthMM, std::uint32_t heightMM, std::optional<OutputBinding> output)
         : book_(std::move(book)), name_(name), nameText_(std::move(nameText)), bounds_(bounds), widthMM_(widthMM),
-          heightMM_(heightMM)
+          heightMM_(heightMM), output_(output)
     {
         ++book_->liveMonitors;
     }
@@ -126,6 +132,9 @@ public:
     ~X11VirtualMonitor() override
     {
         book_->deleteMonitor(name_);
+        if (output_) {
+            releaseVirtualOutput(book_->connection, *output_);
+        }
         --book_->liveMonitors;
         book_->shrinkFramebuffer();
         book_->forget(nameText_);
@@ -140,23 +149,30 @@ public:
         if (moved == bounds_) {
             return;
         }
+        if (!book_->growFramebuffer(moved) ||
+            (output_ && !moveVirtualOutput(book_->connection, *output_, moved.x, moved.y))) {
+            return;
+        }
         // The server refuses to redefine a monitor in place: replace it.
         book_->deleteMonitor(name_);
-        if (book_->setMonitor(name_, moved, widthMM_, heightMM_)) {
+        if (book_->setMonitor(name_, moved, widthMM_, heightMM_, outputID())) {
             bounds_ = moved;
         } else {
-            book_->setMonitor(name_, bounds_, widthMM_, heightMM_);
+            book_->setMonitor(name_, bounds_, widthMM_, heightMM_, outputID());
         }
         book_->shrinkFramebuffer();
     }
 
 private:
+    xcb_randr_output_t outputID() const { return output_ ? output_->output : XCB_NONE; }
+
     std::shared_ptr<MonitorBook> book_;
     xcb_atom_t name_;
     QString nameText_;
     DisplayRect bounds_;
     std::uint32_t widthMM_;
     std::uint32_t heightMM_;
+    std::optional<OutputBinding> output_;
 };
 
 } // namespace
@@ -194,13 +210,24 @@ std::unique_ptr<VirtualMonitor> X11VirtualMonitorFactory::create(const VirtualMo
     const std::uint32_t heightMM = roundedMillimeters(request.heightMillimeters);
     // Remembered before it exists, so that a crash in between leaves no ghost.
     book_->remember(nameText);
-    if (!book_->setMonitor(name, bounds, widthMM, heightMM) || !findMonitor(book_->connection, name)) {
+    if (!book_->growFramebuffer(bounds)) {
+        book_->forget(nameText);
+        return nullptr;
+    }
+    // A driver output when there is a spare one, so the pointer can go there too.
+    const std::optional<OutputBinding> output =
+        bindVirtualOutput(book_->connection, nameText, bounds, request.refreshRate);
+    if (!book_->setMonitor(name, bounds, widthMM, heightMM, output ? output->output : XCB_NONE) ||
+        !findMonitor(book_->connection, name)) {
         book_->deleteMonitor(name);
+        if (output) {
+            releaseVirtualOutput(book_->connection, *output);
+        }
         book_->shrinkFramebuffer();
         book_->forget(nameText);
         return nullptr;
     }
-    return std::make_unique<X11VirtualMonitor>(book_, name, nameText, bounds, widthMM, heightMM);
+    return std::make_unique<X11VirtualMonitor>(book_, name, nameText, bounds, widthMM, heightMM, output);
 }
 
 int X11VirtualMonitorFactory::removeLeftovers()
@@ -215,6 +242,7 @@ int X11VirtualMonitorFactory::removeLeftovers()
             book_->deleteMonitor(name);
             ++removed;
         }
+        releaseVirtualOutputsNamed(book_->connection, nameText);
         book_->forget(nameText);
     }
     if (removed > 0 && book_->liveMonitors == 0) {

@@ -121,19 +121,21 @@ bool setFramebufferSize(XcbConnection &connection, int width, int height)
     return accepted;
 }
 
-bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info)
+bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info, xcb_randr_output_t output)
 {
-    static const xcb_protocol_request_t request = {2, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+    static const xcb_protocol_request_t request = {3, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
     xcb_randr_set_monitor_request_t header{};
     header.window = connection.root();
     xcb_randr_monitor_info_t body = info;
-    body.nOutput = 0;
+    body.nOutput = output != XCB_NONE ? 1 : 0;
     // xcb_send_request writes into the two entries before the ones it is given.
-    iovec parts[4];
+    iovec parts[5];
     parts[2].iov_base = &header;
     parts[2].iov_len = sizeof header;
     parts[3].iov_base = &body;
     parts[3].iov_len = sizeof body;
+    parts[4].iov_base = &output;
+    parts[4].iov_len = output != XCB_NONE ? sizeof output : 0;
     const xcb_void_cookie_t cookie = {xcb_send_request(connection.get(), XCB_REQUEST_CHECKED, parts + 2, &request)};
     xcb_generic_error_t *error = xcb_request_check(connection.get(), cookie);
     const bool accepted = error == nullptr && xcb_connection_has_error(connection.get()) == 0;

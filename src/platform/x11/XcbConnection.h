@@ -61,7 +61,9 @@ struct ScreenSize {
 ScreenSize framebufferSize(XcbConnection &connection);
 // RRSetMonitor, sent by hand: libxcb 1.15's generated call computes a wrong
 // request length and the server drops the connection.
-bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info);
+// `output` (or XCB_NONE) is the one output the monitor shows.
+bool setMonitorRequest(XcbConnection &connection, const xcb_randr_monitor_info_t &info,
+                       xcb_randr_output_t output = XCB_NONE);
 
 // Resizes the framebuffer, keeping its pixel density; false when refused.
 bool setFramebufferSize(XcbConnection &connection, int width, int height);
