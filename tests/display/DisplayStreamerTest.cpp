@@ -17,10 +17,10 @@
 using namespace lumarient;
 using namespace lumarient::test;
 using namespace std::chrono_literals;
-using phonesim::DisplayReceiver;
-using phonesim::ReceivedPacket;
-using phonesim::ReceiverRecord;
-using Kind = phonesim::ReceivedPacket::Kind;
+using phoneside::DisplayReceiver;
+using phoneside::ReceivedPacket;
+using phoneside::ReceiverRecord;
+using Kind = phoneside::ReceivedPacket::Kind;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace lumarient::phonesim {
+namespace lumarient::phoneside {
 
 using namespace lumarient::DisplayWire;
 
@@ -375,4 +375,4 @@ void DisplayReceiver::decode(const QByteArray &data)
     }
 }
 
-} // namespace lumarient::phonesim
+} // namespace lumarient::phoneside

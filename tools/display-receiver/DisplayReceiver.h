@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace lumarient::phonesim {
+namespace lumarient::phoneside {
 
 // What the phone's display receiver got, in arrival order.
 struct ReceivedPacket {
@@ -110,4 +110,4 @@ private:
 // True when the Annex B data holds an IDR slice.
 bool containsIdr(const QByteArray &annexB);
 
-} // namespace lumarient::phonesim
+} // namespace lumarient::phoneside

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <thread>
 
-using namespace lumarient::phonesim;
+using namespace lumarient::phoneside;
 
 namespace {
 volatile std::sig_atomic_t terminated = 0;
