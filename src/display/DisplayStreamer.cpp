@@ -521,6 +521,7 @@ void DisplayStreamer::startCapture()
     settings.keyframeIntervalFrames = worker_->rules.tuning().keyframeIntervalFrames;
     settings.bitRate = streamBitRate(display.width(), display.height(), worker_->overWifi);
     settings.allowHardware = worker_->platform.allowHardwareEncoder;
+    settings.softwarePreset = worker_->platform.softwarePreset;
     // An encoder that cannot be opened means no frames, as with a refused session.
     std::unique_ptr<H264Encoder> encoder = H264Encoder::create(settings);
     std::lock_guard lock(worker_->mutex);

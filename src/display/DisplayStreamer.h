@@ -32,6 +32,7 @@ public:
         std::function<double()> clock;
         std::uint16_t port = DisplayWire::tcpPort;
         bool allowHardwareEncoder = true;
+        const char *softwarePreset = "ultrafast";
     };
 
     // Figures for benchmarks and diagnostics.

@@ -3,6 +3,8 @@
 #include "display/LibavHandles.h"
 #include "platform/Log.h"
 
+#include <libyuv.h>
+
 extern "C" {
 #include <libavutil/hwcontext.h>
 #include <libavutil/opt.h>
@@ -12,32 +14,18 @@ namespace lumarient {
 
 namespace {
 
-// Converts captured BGRX pictures to the encoder's planar format.
-class PictureConverter {
-public:
-    bool prepare(int width, int height, AVPixelFormat target)
-    {
-        context_.reset(sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, target, SWS_POINT, nullptr,
-                                      nullptr, nullptr));
-        if (context_ == nullptr) {
-            return false;
-        }
-        // The display is declared sRGB / BT.709, limited range in the stream.
-        const int *coefficients = sws_getCoefficients(SWS_CS_ITU709);
-        sws_setColorspaceDetails(context_.get(), coefficients, 1, coefficients, 0, 0, 1 << 16, 1 << 16);
-        return true;
+// Converts captured BGRX pictures to the encoder's planar format with libyuv's
+// SIMD rows (BT.601 matrix, limited range; the stream says so).
+bool convertPicture(const CapturedFrame &source, AVFrame *target)
+{
+    if (target->format == AV_PIX_FMT_NV12) {
+        return libyuv::ARGBToNV12(source.bgra, source.stride, target->data[0], target->linesize[0], target->data[1],
+                                  target->linesize[1], source.width, source.height) == 0;
     }
-
-    bool convert(const CapturedFrame &source, AVFrame *target) const
-    {
-        const std::uint8_t *planes[1] = {source.bgra};
-        const int strides[1] = {source.stride};
-        return sws_scale(context_.get(), planes, strides, 0, source.height, target->data, target->linesize) > 0;
-    }
-
-private:
-    ScaleContextPtr context_;
-};
+    return libyuv::ARGBToI420(source.bgra, source.stride, target->data[0], target->linesize[0], target->data[1],
+                              target->linesize[1], target->data[2], target->linesize[2], source.width,
+                              source.height) == 0;
+}
 
 void configureCommon(AVCodecContext *context, const H264Encoder::Settings &settings)
 {
@@ -52,7 +40,7 @@ void configureCommon(AVCodecContext *context, const H264Encoder::Settings &setti
     context->rc_buffer_size = int(std::min<std::int64_t>(settings.bitRate * 3 / 2, INT32_MAX));
     context->profile = FF_PROFILE_H264_HIGH;
     context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER | AV_CODEC_FLAG_LOW_DELAY;
-    context->colorspace = AVCOL_SPC_BT709;
+    context->colorspace = AVCOL_SPC_SMPTE170M;
     context->color_primaries = AVCOL_PRI_BT709;
     context->color_trc = AVCOL_TRC_BT709;
     context->color_range = AVCOL_RANGE_MPEG;
@@ -79,14 +67,15 @@ public:
         // Sliced threads keep one frame in, one frame out.
         context_->thread_count = 2;
         AVDictionary *options = nullptr;
-        av_dict_set(&options, "preset", "superfast", 0);
+        av_dict_set(&options, "preset", settings.softwarePreset, 0);
         av_dict_set(&options, "tune", "zerolatency", 0);
         av_dict_set(&options, "profile", "high", 0);
         av_dict_set(&options, "forced-idr", "1", 0);
-        av_dict_set(&options, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0", 0);
+        // The fast presets turn CABAC and 8x8 transforms off; they are what makes High profile.
+        av_dict_set(&options, "x264-params", "scenecut=0:rc-lookahead=0:sync-lookahead=0:cabac=1:8x8dct=1", 0);
         const int opened = avcodec_open2(context_.get(), codec, &options);
         av_dict_free(&options);
-        if (opened < 0 || !converter_.prepare(settings.width, settings.height, AV_PIX_FMT_YUV420P)) {
+        if (opened < 0) {
             return false;
         }
         name_ = QStringLiteral("libx264");
@@ -128,7 +117,7 @@ public:
         av_dict_set(&options, "rc_mode", "VBR", 0);
         const int opened = avcodec_open2(context_.get(), codec, &options);
         av_dict_free(&options);
-        if (opened < 0 || !converter_.prepare(settings.width, settings.height, AV_PIX_FMT_NV12)) {
+        if (opened < 0) {
             return false;
         }
         hardware_.reset(av_frame_alloc());
@@ -139,7 +128,7 @@ public:
     std::optional<EncodedFrame> encode(const CapturedFrame &frame, bool forceKeyframe) override
     {
         if (frame.width != context_->width || frame.height != context_->height ||
-            av_frame_make_writable(picture_.get()) < 0 || !converter_.convert(frame, picture_.get())) {
+            av_frame_make_writable(picture_.get()) < 0 || !convertPicture(frame, picture_.get())) {
             return std::nullopt;
         }
         AVFrame *input = picture_.get();
@@ -189,7 +178,6 @@ private:
     FramePtr picture_;
     FramePtr hardware_;
     PacketPtr packet_;
-    PictureConverter converter_;
     std::int64_t pts_ = 0;
 };
 

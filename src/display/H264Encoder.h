@@ -19,7 +19,7 @@ struct EncodedFrame {
 // H.264 for the second display: real time, no frame reordering, High profile,
 // keyframes at most every N frames, average bit rate B with a one-second limit
 // of 1.5 x B. VAAPI when the machine offers it, otherwise libx264. Captured BGRA
-// is converted with libswscale's SIMD paths. Used from one thread.
+// is converted with libyuv's SIMD paths. Used from one thread.
 class H264Encoder {
 public:
     struct Settings {
@@ -30,6 +30,8 @@ public:
         int frameRate = 60;
         // Tests and benchmarks can keep the encoder off the GPU.
         bool allowHardware = true;
+        // libx264's speed preset: the fastest ones trade compression for time.
+        const char *softwarePreset = "ultrafast";
     };
 
     // Nothing when no encoder can be opened with these settings.

@@ -68,7 +68,7 @@ struct DisplayReceiver::Decoder {
         if (scale == nullptr || scaleWidth != decoded->width || scaleHeight != decoded->height) {
             scale.reset(sws_getContext(decoded->width, decoded->height, AVPixelFormat(decoded->format), decoded->width,
                                        decoded->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr));
-            const int *coefficients = sws_getCoefficients(SWS_CS_ITU709);
+            const int *coefficients = sws_getCoefficients(SWS_CS_ITU601);
             sws_setColorspaceDetails(scale.get(), coefficients, 0, coefficients, 1, 0, 1 << 16, 1 << 16);
             scaleWidth = decoded->width;
             scaleHeight = decoded->height;
