@@ -120,8 +120,9 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
             for (int bar = 0; bar < bars; ++bar) {
                 const std::uint32_t shade = (frame * 7 + std::uint32_t(bar) * 23) & 0xFF;
                 window.fill((bar * barWidth + int(frame) * 5) % width, 0, barWidth, height,
-                            (shade << 16) | ((255 - shade) << 8) | ((shade * 3) & 0xFF));
+                            (shade << 16) | ((255 - shade) << 8) | ((shade * 3) & 0xFF), false);
             }
+            window.sync();
             ++frame;
             next += std::chrono::microseconds(16667);
             std::this_thread::sleep_until(next);

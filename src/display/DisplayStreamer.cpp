@@ -32,6 +32,9 @@ namespace {
 
 constexpr double captureInterval = 1.0 / 60.0;
 constexpr double cursorPollPeriod = 0.008;
+// Where the pointer reports its movements, a look now and then still catches
+// warps, which report none.
+constexpr double idleCursorPollPeriod = 0.1;
 constexpr float cursorDeadBand = 0.0005f;
 // How often the kernel's unsent queue is looked at while it holds frames.
 constexpr double inFlightCheckPeriod = 0.001;
@@ -106,6 +109,8 @@ struct DisplayStreamer::Worker {
     bool repeatWhenDrained = false;
     double lastCapture = -1;
     double nextCursorPoll = 0;
+    double lastCursorPoll = 0;
+    bool pointerMoved = true;
     float lastCursorX = -1.0f;
     float lastCursorY = -1.0f;
 
@@ -138,6 +143,7 @@ struct DisplayStreamer::Worker {
                     encoder = std::move(pendingEncoder);
                     contentDirty = true;
                     nextCursorPoll = clock();
+                    pointerMoved = true;
                 }
             }
             waitAndHandle();
@@ -158,7 +164,7 @@ struct DisplayStreamer::Worker {
 
     void waitAndHandle()
     {
-        pollfd fds[5];
+        pollfd fds[6];
         int count = 0;
         fds[count++] = {wake.get(), POLLIN, 0};
         const int listenIndex = count;
@@ -170,6 +176,9 @@ struct DisplayStreamer::Worker {
         }
         if (capture) {
             fds[count++] = {capture->pollDescriptor(), POLLIN, 0};
+        }
+        if (pointer && pointer->motionDescriptor() >= 0) {
+            fds[count++] = {pointer->motionDescriptor(), POLLIN, 0};
         }
         int udpIndex = -1;
         if (udp.get() >= 0) {
@@ -196,12 +205,17 @@ struct DisplayStreamer::Worker {
             // Replies read earlier may have queued events the descriptor no longer signals.
             contentDirty = capture->contentChanged() || contentDirty;
         }
+        if (pointer) {
+            pointerMoved = pointer->takeMotion() || pointerMoved;
+        }
         const double now = clock();
         if (link) {
             flushLink(now);
         }
-        if (link && capture && now >= nextCursorPoll) {
+        if (link && capture && now >= nextCursorCheck()) {
             nextCursorPoll = now + cursorPollPeriod;
+            lastCursorPoll = now;
+            pointerMoved = false;
             pollCursor();
         }
         if (capture && contentDirty && now - lastCapture >= captureInterval) {
@@ -209,12 +223,21 @@ struct DisplayStreamer::Worker {
         }
     }
 
+    // Every 8 ms while the pointer moves; rarely while it rests.
+    double nextCursorCheck() const
+    {
+        if (pointerMoved || !pointer || pointer->motionDescriptor() < 0) {
+            return nextCursorPoll;
+        }
+        return std::max(nextCursorPoll, lastCursorPoll + idleCursorPollPeriod);
+    }
+
     int timeoutMilliseconds() const
     {
         double wait = 1.0;
         const double now = clock();
         if (link && capture) {
-            wait = std::min(wait, nextCursorPoll - now);
+            wait = std::min(wait, nextCursorCheck() - now);
         }
         if (capture && contentDirty && link) {
             wait = std::min(wait, lastCapture + captureInterval - now);

@@ -19,6 +19,12 @@ public:
     // In global display coordinates; nothing when it cannot be read.
     virtual std::optional<PointerLocation> location() = 0;
     virtual void post(MouseAction action, double x, double y) = 0;
+
+    // A descriptor that becomes readable when the pointer moves, or -1 when
+    // movements are not reported (the caller then polls `location`).
+    virtual int motionDescriptor() const { return -1; }
+    // True when the pointer may have moved since the last call.
+    virtual bool takeMotion() { return true; }
 };
 
 } // namespace lumarient

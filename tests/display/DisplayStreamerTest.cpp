@@ -208,7 +208,7 @@ TEST_F(DisplayStreamerTest, CursorPacketsFollowThePointerOnlyOnTheDisplay)
 {
     startStreamer(640, 360, false);
     auto phone = connectReceiver();
-    window_->warpPointer(1920 + 320, 180);
+    window_->movePointer(1920 + 320, 180);
     ASSERT_TRUE(phone->waitFor([](const ReceiverRecord &r) { return r.count(Kind::cursor) >= 1; }));
     ReceiverRecord record = phone->record();
     const ReceivedPacket cursor = *std::find_if(record.packets.rbegin(), record.packets.rend(),
@@ -216,16 +216,23 @@ TEST_F(DisplayStreamerTest, CursorPacketsFollowThePointerOnlyOnTheDisplay)
     EXPECT_FLOAT_EQ(cursor.x, 0.5f);
     EXPECT_FLOAT_EQ(cursor.y, 0.5f);
 
-    window_->warpPointer(100, 100);
+    window_->movePointer(100, 100);
     std::this_thread::sleep_for(150ms);
     const int before = phone->record().count(Kind::cursor);
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(phone->record().count(Kind::cursor), before) << "outside the display: nothing";
-    window_->warpPointer(1920 + 64, 36);
-    ASSERT_TRUE(phone->waitFor([&](const ReceiverRecord &r) { return r.count(Kind::cursor) > before; }, 500ms));
+    window_->movePointer(1920 + 64, 36);
+    ASSERT_TRUE(phone->waitFor([&](const ReceiverRecord &r) { return r.count(Kind::cursor) > before; }, 50ms))
+        << "moving back gives a packet at once";
     record = phone->record();
     EXPECT_FLOAT_EQ(record.packets.back().x, 0.1f);
     EXPECT_FLOAT_EQ(record.packets.back().y, 0.1f);
+
+    // A warp reports no motion; the pointer is still found within a moment.
+    window_->warpPointer(1920 + 480, 270);
+    ASSERT_TRUE(phone->waitFor(
+        [](const ReceiverRecord &r) { return r.packets.back().kind == Kind::cursor && r.packets.back().x == 0.75f; },
+        1s));
 }
 
 TEST_F(DisplayStreamerTest, TouchesClickAtTheRightGlobalPointAndShortOnesAreIgnored)

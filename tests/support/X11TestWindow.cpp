@@ -1,5 +1,7 @@
 #include "support/X11TestWindow.h"
 
+#include <xcb/xtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -38,13 +40,15 @@ X11TestWindow::~X11TestWindow()
     xcb_disconnect(connection_);
 }
 
-void X11TestWindow::fill(int x, int y, int width, int height, std::uint32_t rgb)
+void X11TestWindow::fill(int x, int y, int width, int height, std::uint32_t rgb, bool waitForServer)
 {
     const std::uint32_t foreground[] = {rgb};
     xcb_change_gc(connection_, gc_, XCB_GC_FOREGROUND, foreground);
     const xcb_rectangle_t rectangle{std::int16_t(x), std::int16_t(y), std::uint16_t(width), std::uint16_t(height)};
     xcb_poly_fill_rectangle(connection_, window_, gc_, 1, &rectangle);
-    sync();
+    if (waitForServer) {
+        sync();
+    }
 }
 
 void X11TestWindow::paintNoise(std::uint32_t seed)
@@ -76,6 +80,13 @@ void X11TestWindow::sync()
 void X11TestWindow::warpPointer(int rootX, int rootY)
 {
     xcb_warp_pointer(connection_, XCB_NONE, root_, 0, 0, 0, 0, std::int16_t(rootX), std::int16_t(rootY));
+    sync();
+}
+
+void X11TestWindow::movePointer(int rootX, int rootY)
+{
+    xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, std::int16_t(rootX),
+                        std::int16_t(rootY), 0);
     sync();
 }
 

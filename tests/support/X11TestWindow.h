@@ -25,12 +25,15 @@ public:
 
     bool isValid() const { return window_ != XCB_NONE; }
     // Fills a rectangle (window coordinates) with 0xRRGGBB.
-    void fill(int x, int y, int width, int height, std::uint32_t rgb);
+    void fill(int x, int y, int width, int height, std::uint32_t rgb, bool waitForServer = true);
     // Paints the whole window with pseudo-random pixels (hard to compress).
     void paintNoise(std::uint32_t seed);
     // Waits until the server has handled everything sent so far.
     void sync();
+    // Moves the pointer as the server's own request does (no motion is reported).
     void warpPointer(int rootX, int rootY);
+    // Moves it as a device does (XTest), so motion is reported.
+    void movePointer(int rootX, int rootY);
     // Button events received within `milliseconds`.
     std::vector<Click> clicks(int milliseconds);
 

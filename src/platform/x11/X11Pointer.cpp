@@ -2,6 +2,7 @@
 
 #include "platform/x11/XcbConnection.h"
 
+#include <xcb/xinput.h>
 #include <xcb/xtest.h>
 
 #include <cmath>
@@ -13,7 +14,51 @@ X11Pointer::X11Pointer(const char *displayName) : connection_(std::make_unique<X
     if (connection_->isValid()) {
         const auto *test = xcb_get_extension_data(connection_->get(), &xcb_test_id);
         hasTest_ = test != nullptr && test->present;
+        selectRawMotion();
     }
+}
+
+void X11Pointer::selectRawMotion()
+{
+    xcb_connection_t *c = connection_->get();
+    const auto *input = xcb_get_extension_data(c, &xcb_input_id);
+    if (input == nullptr || !input->present) {
+        return;
+    }
+    XcbReply<xcb_input_xi_query_version_reply_t> version(
+        xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 0), nullptr));
+    if (version == nullptr || version->major_version < 2) {
+        return;
+    }
+    struct {
+        xcb_input_event_mask_t header;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
+    xcb_generic_error_t *error =
+        xcb_request_check(c, xcb_input_xi_select_events_checked(c, connection_->root(), 1, &selection.header));
+    reportsMotion_ = error == nullptr;
+    std::free(error);
+    inputOpcode_ = input->major_opcode;
+}
+
+int X11Pointer::motionDescriptor() const
+{
+    return reportsMotion_ ? connection_->fileDescriptor() : -1;
+}
+
+bool X11Pointer::takeMotion()
+{
+    if (!reportsMotion_) {
+        return true;
+    }
+    bool moved = false;
+    while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(connection_->get())}) {
+        if ((event->response_type & 0x7F) == XCB_GE_GENERIC &&
+            reinterpret_cast<xcb_ge_generic_event_t *>(event.get())->extension == inputOpcode_) {
+            moved = true;
+        }
+    }
+    return moved;
 }
 
 X11Pointer::~X11Pointer() = default;
