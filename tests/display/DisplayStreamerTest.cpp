@@ -1,5 +1,6 @@
 #include "display/DisplayStreamer.h"
 #include "DisplayReceiver.h"
+#include "DisplayReceiverLaunch.h"
 #include "display/DisplayWire.h"
 #include "display/VirtualDisplay.h"
 #include "platform/x11/X11Pointer.h"
@@ -9,6 +10,11 @@
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
@@ -325,4 +331,48 @@ TEST_F(DisplayStreamerTest, UdpOffersOverACableOrWithoutAHostAreIgnored)
     animate(300ms);
     ASSERT_TRUE(wifi->waitFor([](const ReceiverRecord &r) { return r.count(Kind::frame) >= 3; }));
     EXPECT_EQ(wifi->record().udpDatagrams, 0);
+}
+
+TEST_F(DisplayStreamerTest, ThePhoneSimulatorsDisplayActivityReceivesTheStreamUntilTheStopBroadcast)
+{
+    const phonesim::Words start = {
+        "start", "-n", "com.corvantil.lumarient.companion/.DisplayActivity", "--ei", "w", "640", "--ei", "h", "360"};
+    const std::optional<std::pair<int, int>> size = phonesim::displayActivitySize(start);
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, std::make_pair(640, 360));
+    EXPECT_FALSE(phonesim::displayActivitySize({"start", "-n", "com.other/.Main", "--ei", "w", "1", "--ei", "h", "1"}));
+    EXPECT_FALSE(phonesim::displayActivitySize(
+        {"start", "-n", "com.corvantil.lumarient.companion/.DisplayActivity", "--ei", "w", "-5", "--ei", "h", "9"}));
+    EXPECT_TRUE(
+        phonesim::isDisplayStopBroadcast({"broadcast", "-n", "com.corvantil.lumarient.companion/.SessionReceiver", "-a",
+                                          "com.corvantil.lumarient.DISPLAY_STOP"}));
+
+    startStreamer(640, 360, false);
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString();
+    ASSERT_TRUE(phonesim::launchDisplayReceiver(path, size->first, size->second, 38018, DISPLAY_RECEIVER_EXECUTABLE));
+    QFile pidFile(folder.filePath(QStringLiteral("display-receiver.pid")));
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toInt());
+    window_->fill(0, 0, 640, 360, 0x336699);
+    QByteArray log;
+    for (int attempt = 0; attempt < 200 && !log.contains("frame 1 key"); ++attempt) {
+        std::this_thread::sleep_for(25ms);
+        QFile file(folder.filePath(QStringLiteral("display-receiver.log")));
+        if (file.open(QIODevice::ReadOnly)) {
+            log = file.readAll();
+        }
+    }
+    EXPECT_TRUE(log.startsWith("config ")) << log.toStdString();
+    EXPECT_TRUE(log.contains("frame 1 key"));
+
+    EXPECT_TRUE(phonesim::stopDisplayReceiver(path));
+    int status = 0;
+    pid_t ended = 0;
+    for (int attempt = 0; attempt < 200 && ended == 0; ++attempt) {
+        ended = waitpid(pid, &status, WNOHANG);
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(ended, pid);
+    EXPECT_FALSE(phonesim::stopDisplayReceiver(path)) << "nothing left to stop";
 }
