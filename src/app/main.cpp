@@ -1,6 +1,9 @@
 #include "app/QuitOnSignal.h"
+#include "app/SecondDisplayBackends.h"
 #include "platform/Log.h"
+#include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
 #include <QApplication>
@@ -23,9 +26,14 @@ int main(int argc, char *argv[])
     QuitOnSignal quitOnSignal;
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
+    const ADB adb(toolPaths, ThreadSleeper::instance());
+    SecondDisplayBackends secondDisplay(defaults, adb);
 
-    QObject::connect(&application, &QCoreApplication::aboutToQuit,
-                     [] { logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping")); });
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+        // Its virtual display must not outlive the app.
+        secondDisplay.manager().stop();
+    });
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();
