@@ -520,7 +520,8 @@ void DisplayStreamer::startListener()
     address.sin_port = htons(worker_->platform.port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) < 0) {
-        throw LumarientError::message(systemError("port 38018"));
+        throw LumarientError::message(
+            systemError(QStringLiteral("port %1").arg(worker_->platform.port).toUtf8().constData()));
     }
     if (::listen(socket.get(), 4) < 0) {
         throw LumarientError::message(systemError("listen"));

@@ -22,6 +22,7 @@ QByteArray bytes(std::initializer_list<int> values)
 
 TEST(DisplayWirePackets, ConfigFrameAndCursorPacketsHaveTheirExactLayout)
 {
+    EXPECT_EQ(tcpPort, 38018);
     const QByteArray config = framed(configBody({bytes({0x67, 0x64}), bytes({0x68, 0xEE})}));
     EXPECT_EQ(config, bytes({0, 0, 0, 13, 0x00, 0, 0, 0, 1, 0x67, 0x64, 0, 0, 0, 1, 0x68, 0xEE}));
 

@@ -6,6 +6,7 @@
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
+#include "support/FreePort.h"
 #include "support/PhoneSim.h"
 #include "support/RecordingSleeper.h"
 #include "support/XorgServer.h"
@@ -97,6 +98,7 @@ protected:
         const char *name = server_->displayName();
         platform.streaming.makePointer = [name] { return std::make_unique<x11::X11Pointer>(name); };
         platform.streaming.allowHardwareEncoder = false;
+        platform.streaming.port = port_;
         return std::make_unique<SecondDisplayManager>(platform, phone_);
     }
 
@@ -122,6 +124,7 @@ protected:
     AdbSecondDisplayPhone phone_{adb_};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
+    std::uint16_t port_ = freeLoopbackPort();
     std::unique_ptr<SecondDisplayManager> manager_;
 };
 
@@ -155,7 +158,9 @@ TEST_F(SecondDisplayManagerTest, StartsTheDisplayAndThePhoneReceiverThenStopsCle
     EXPECT_GT(launch, reverse) << "the port is reversed before the receiver opens";
 
     // The phone's receiver finds the computer listening and capturing.
-    phoneside::DisplayReceiver receiver({});
+    phoneside::DisplayReceiver::Options options;
+    options.port = port_;
+    phoneside::DisplayReceiver receiver(options);
     ASSERT_TRUE(receiver.connect());
     ASSERT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.decodedFrames >= 1; }));
     EXPECT_EQ(receiver.record().lastPicture.size(), QSize(2560, 1152));
@@ -215,7 +220,7 @@ TEST_F(SecondDisplayManagerTest, ABusyPortIsReportedAndEverythingIsUndone)
     ::setsockopt(blocker, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(38018);
+    address.sin_port = htons(port_);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(blocker, 1), 0);
