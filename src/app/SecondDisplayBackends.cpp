@@ -5,7 +5,8 @@
 
 namespace lumarient {
 
-SecondDisplayBackends::SecondDisplayBackends(UserDefaults &defaults, const ADB &adb) : monitors_(&defaults), phone_(adb)
+SecondDisplayBackends::SecondDisplayBackends(UserDefaults &defaults, const ToolPaths &paths, const ADB &adb)
+    : monitors_(&defaults), companion_(paths, adb), phone_(adb, companion_)
 {
     if (const int removed = monitors_.removeLeftovers(); removed > 0) {
         logLine(QStringLiteral("Lumarient"),

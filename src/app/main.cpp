@@ -1,5 +1,7 @@
 #include "app/QuitOnSignal.h"
 #include "app/SecondDisplayBackends.h"
+#include "devices/DeviceManager.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
@@ -27,13 +29,18 @@ int main(int argc, char *argv[])
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
     const ADB adb(toolPaths, ThreadSleeper::instance());
-    SecondDisplayBackends secondDisplay(defaults, adb);
+    SecondDisplayBackends secondDisplay(defaults, toolPaths, adb);
 
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
         logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
         // Its virtual display must not outlive the app.
         secondDisplay.manager().stop();
     });
+
+    // Ends every screen session when the app quits (SIGTERM and SIGINT included,
+    // through QuitOnSignal); it registers for that itself.
+    DeviceManager deviceManager({toolPaths, adb, defaults, SteadyClock::instance(), ThreadSleeper::instance()});
+    DeviceManager::setShared(&deviceManager);
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();

@@ -1,12 +1,8 @@
 #include "display/SecondDisplayPhone.h"
 
-namespace lumarient {
+#include "tooling/Companion.h"
 
-namespace {
-const QString sessionReceiver = QStringLiteral("com.corvantil.lumarient.companion/.SessionReceiver");
-const QString displayActivity = QStringLiteral("com.corvantil.lumarient.companion/.DisplayActivity");
-const QString displayStopAction = QStringLiteral("com.corvantil.lumarient.DISPLAY_STOP");
-} // namespace
+namespace lumarient {
 
 std::optional<ScreenSize> AdbSecondDisplayPhone::screenSize(const QString &serial)
 {
@@ -15,22 +11,17 @@ std::optional<ScreenSize> AdbSecondDisplayPhone::screenSize(const QString &seria
 
 void AdbSecondDisplayPhone::enableSecondDisplay(const QString &serial)
 {
-    adb_.succeeds({QStringLiteral("-s"), serial, QStringLiteral("reverse"), QStringLiteral("tcp:38018"),
-                   QStringLiteral("tcp:38018")});
+    companion_.enableSecondDisplay(serial);
 }
 
 void AdbSecondDisplayPhone::launchDisplayReceiver(const QString &serial, int width, int height)
 {
-    adb_.succeeds({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"), QStringLiteral("start"),
-                   QStringLiteral("-n"), displayActivity, QStringLiteral("--ei"), QStringLiteral("w"),
-                   QString::number(width), QStringLiteral("--ei"), QStringLiteral("h"), QString::number(height)});
+    companion_.launchDisplayReceiver(serial, width, height);
 }
 
 void AdbSecondDisplayPhone::stopDisplayReceiver(const QString &serial)
 {
-    adb_.succeeds({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("am"),
-                   QStringLiteral("broadcast"), QStringLiteral("-n"), sessionReceiver, QStringLiteral("-a"),
-                   displayStopAction});
+    companion_.stopDisplayReceiver(serial);
 }
 
 } // namespace lumarient

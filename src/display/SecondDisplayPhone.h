@@ -8,6 +8,8 @@
 
 namespace lumarient {
 
+class Companion;
+
 // What the second display asks of the phone. Blocking `adb` work: called from
 // background threads. Failures are swallowed.
 class SecondDisplayPhone {
@@ -20,11 +22,11 @@ public:
     virtual void stopDisplayReceiver(const QString &serial) = 0;
 };
 
-// The phone through `adb`: the screen size from the adb layer and the companion
-// app's display commands.
+// The phone through `adb`: its screen size from the adb layer, the display
+// receiver through the companion app.
 class AdbSecondDisplayPhone final : public SecondDisplayPhone {
 public:
-    explicit AdbSecondDisplayPhone(const ADB &adb) : adb_(adb) {}
+    AdbSecondDisplayPhone(const ADB &adb, const Companion &companion) : adb_(adb), companion_(companion) {}
     std::optional<ScreenSize> screenSize(const QString &serial) override;
     void enableSecondDisplay(const QString &serial) override;
     void launchDisplayReceiver(const QString &serial, int width, int height) override;
@@ -32,6 +34,7 @@ public:
 
 private:
     const ADB &adb_;
+    const Companion &companion_;
 };
 
 } // namespace lumarient

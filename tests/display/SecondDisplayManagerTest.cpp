@@ -11,6 +11,7 @@
 #include "support/RecordingSleeper.h"
 #include "support/XorgServer.h"
 #include "tooling/ADB.h"
+#include "tooling/Companion.h"
 #include "tooling/ToolPaths.h"
 
 #include <gtest/gtest.h>
@@ -121,7 +122,8 @@ protected:
     ToolPaths paths_{defaults_, settingsDir_.path()};
     RecordingSleeper sleeper_;
     ADB adb_{paths_, sleeper_};
-    AdbSecondDisplayPhone phone_{adb_};
+    Companion companion_{paths_, adb_};
+    AdbSecondDisplayPhone phone_{adb_, companion_};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::uint16_t port_ = freeLoopbackPort();

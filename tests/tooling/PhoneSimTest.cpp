@@ -82,6 +82,7 @@ TEST(PhoneSim, RulesAnswerInPlaceOfThePhoneAndRunOut)
 TEST(PhoneSim, ScrcpyStandInRecordsItsLaunchAndRunsUntilTerminated)
 {
     PhoneSim sim;
+    sim.addPhone(makePhone(QStringLiteral("R58M"), QStringLiteral("SM_G973F")));
     sim.update([](phonesim::SimState &state) { state.scrcpy.output = "INFO: Device: sim\n"; });
     QProcess scrcpy;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

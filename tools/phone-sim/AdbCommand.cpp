@@ -2,6 +2,7 @@
 
 #include "AdbShellCommand.h"
 #include "DeviceListing.h"
+#include "PackageCommands.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -111,6 +112,10 @@ Reply onPhone(SimState &state, const AdbCommandLine &line)
         return runPhoneShell(phone, join(line.words, 1));
     if (command == "tcpip")
         return tcpip(state, phone, line.words);
+    if (command == "install")
+        return install(phone, line.words);
+    if (command == "reverse")
+        return reverse(phone, transport->serial, line.words);
     if (command == "get-state")
         return {"device\n", 0};
     return {"adb: unknown command " + command + "\n", 1};

@@ -1,6 +1,7 @@
 #include "AdbShellCommand.h"
 
 #include "DisplayDump.h"
+#include "PackageCommands.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -97,7 +98,7 @@ Reply dumpsys(SimPhone &phone, const Words &words)
         return {displayDump(phone), 0};
     }
     if (words.size() >= 3 && words[1] == "package")
-        return {"Unable to find package: " + words[2] + "\n", 0};
+        return dumpPackage(phone, words[2]);
     return {"Can't find service: " + (words.size() > 1 ? words[1] : "") + "\n", 0};
 }
 
@@ -160,6 +161,10 @@ Reply runPhoneShell(SimPhone &phone, const std::string &commandLine)
         return ip(phone, words);
     if (program == "device_config")
         return deviceConfig(phone, words);
+    if (program == "pm")
+        return packageManager(phone, words);
+    if (program == "am")
+        return activityManager(phone, words);
     return notFound(program);
 }
 

@@ -1,7 +1,13 @@
 #include "ScrcpyStandIn.h"
 
+#include "DeviceListing.h"
+#include "Text.h"
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace phonesim {
@@ -14,27 +20,118 @@ void onTerminate(int)
     terminated = 1;
 }
 
+void print(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::optional<std::string> optionValue(const Words &arguments, const std::string &prefix)
+{
+    for (const std::string &argument : arguments) {
+        if (startsWith(argument, prefix))
+            return argument.substr(prefix.size());
+    }
+    return std::nullopt;
+}
+
+// The phone behind `serial` while adb lists it as a usable device.
+SimPhone *phoneFor(SimState &state, const std::string &serial)
+{
+    for (const Transport &transport : transports(state)) {
+        if (transport.serial == serial && transport.phoneIndex >= 0 && transport.state == "device")
+            return &state.phones[std::size_t(transport.phoneIndex)];
+    }
+    return nullptr;
+}
+
+int positiveOr(const std::string &text, int fallback)
+{
+    const std::optional<int> value = parseInt(text);
+    return value && *value > 0 ? *value : fallback;
+}
+
+// Adds the display scrcpy's server creates for --new-display; returns its id.
+int addVirtualDisplay(SimPhone &phone, const std::string &resolution)
+{
+    SimDisplay display;
+    display.id = phone.nextDisplayId++;
+    display.uniqueId = "virtual:com.android.shell,2000,scrcpy," + std::to_string(display.id);
+    const std::string size = resolution.substr(0, resolution.find('/'));
+    const std::size_t cross = size.find('x');
+    display.width = positiveOr(size.substr(0, cross), phone.screenWidth);
+    display.height =
+        cross == std::string::npos ? phone.screenHeight : positiveOr(size.substr(cross + 1), phone.screenHeight);
+    const std::size_t slash = resolution.find('/');
+    display.density = slash == std::string::npos ? 160 : positiveOr(resolution.substr(slash + 1), 160);
+    phone.displays.push_back(display);
+    return display.id;
+}
+
 } // namespace
 
-int runScrcpy(const SimStore &store, const Words &)
+int runScrcpy(const SimStore &store, const Words &arguments)
 {
     struct sigaction action {};
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    // A test that crashes must not leave windows running for ever.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
-    const SimScrcpyScript script = store.read().scrcpy;
-    std::fwrite(script.output.data(), 1, script.output.size(), stdout);
-    std::fflush(stdout);
+    const auto serialFlag = std::find(arguments.begin(), arguments.end(), "-s");
+    const std::string serial =
+        serialFlag != arguments.end() && serialFlag + 1 != arguments.end() ? *(serialFlag + 1) : std::string();
+    const std::optional<std::string> newDisplay = optionValue(arguments, "--new-display");
 
-    // Sleep in small steps so a terminate request ends the window promptly.
+    bool found = false;
+    std::string phoneSerial;
+    std::optional<int> displayId;
+    SimScrcpyScript script;
+    store.update([&](SimState &state) {
+        script = state.scrcpy;
+        SimPhone *phone = phoneFor(state, serial);
+        if (!phone)
+            return;
+        found = true;
+        phoneSerial = phone->usbSerial;
+        if (newDisplay)
+            displayId = addVirtualDisplay(*phone, startsWith(*newDisplay, "=") ? newDisplay->substr(1) : "");
+    });
+    if (!found) {
+        print("ERROR: Could not find ADB device " + serial + ":\nERROR: Server connection failed\n");
+        return 1;
+    }
+    print(script.output);
+
+    // Sleep in small steps so a terminate request ends the window promptly; look
+    // at the phone now and then, as the real window closes when its phone goes.
+    int exitCode = 0;
     for (int elapsedMs = 0; !terminated; elapsedMs += 10) {
-        if (script.exitAfterMs >= 0 && elapsedMs >= script.exitAfterMs)
-            return script.exitCode;
+        if (script.exitAfterMs >= 0 && elapsedMs >= script.exitAfterMs) {
+            exitCode = script.exitCode;
+            break;
+        }
+        if (script.exitsWhenUnplugged && elapsedMs % 100 == 0) {
+            SimState current = store.read();
+            if (!phoneFor(current, serial)) {
+                print("WARN: Device disconnected\n");
+                exitCode = 2;
+                break;
+            }
+        }
         ::usleep(10000);
     }
-    return 0;
+    if (displayId) {
+        store.update([&](SimState &state) {
+            for (SimPhone &phone : state.phones) {
+                if (phone.usbSerial == phoneSerial)
+                    std::erase_if(phone.displays, [&](const SimDisplay &display) { return display.id == *displayId; });
+            }
+        });
+    }
+    return exitCode;
 }
 
 } // namespace phonesim

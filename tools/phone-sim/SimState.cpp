@@ -12,9 +12,10 @@ using nlohmann::json;
 PHONESIM_JSON(SimDisplay, id, uniqueId, width, height, density, windowingMode)
 PHONESIM_JSON(SimPhone, usbSerial, model, product, device, state, usbAttached, props, settings, deviceConfig,
               wlanAddress, tcpipPort, screenWidth, screenHeight, screenDensity, displayInfoInDump,
-              overlayAppearsAfterPolls, overlayPollsLeft, displays, nextDisplayId)
+              overlayAppearsAfterPolls, overlayPollsLeft, displays, nextDisplayId, packages, grantedPermissions,
+              reversedPorts, companionSession, displayReceiver)
 PHONESIM_JSON(SimRule, tool, serial, commandPrefix, output, exitCode, times, sleepMs)
-PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode)
+PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode, exitsWhenUnplugged)
 PHONESIM_JSON(SimState, serverRunning, phones, wifiConnections, pairingCodes, rules, scrcpy)
 PHONESIM_JSON(SimInvocation, tool, arguments, environment)
 

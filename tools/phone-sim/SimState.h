@@ -53,6 +53,17 @@ struct SimPhone {
     int overlayPollsLeft = -1;
     std::vector<SimDisplay> displays;
     int nextDisplayId = 2;
+    // Installed packages and their version codes.
+    std::map<std::string, int> packages;
+    // Granted permissions, each "package permission".
+    Words grantedPermissions;
+    // Port reversals, each "remote local" as given to `adb reverse`.
+    Words reversedPorts;
+    // What the companion app last heard: the "state" extra of its session
+    // broadcast, followed by " " and the transport when one was sent.
+    std::string companionSession;
+    // "WxH" while the companion's display receiver is open.
+    std::string displayReceiver;
 };
 
 // A scripted answer that overrides the simulator's own behaviour for matching
@@ -78,6 +89,8 @@ struct SimScrcpyScript {
     // Exit on its own after this long; -1 runs until terminated.
     int exitAfterMs = -1;
     int exitCode = 0;
+    // The window closes when adb loses its phone, as the real one does.
+    bool exitsWhenUnplugged = true;
 };
 
 struct SimState {

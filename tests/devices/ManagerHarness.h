@@ -1,0 +1,148 @@
+#pragma once
+
+#include "devices/DeviceManager.h"
+#include "platform/UserDefaults.h"
+#include "support/EventLoop.h"
+#include "support/ManualClock.h"
+#include "support/PhoneSim.h"
+#include "support/RecordingSleeper.h"
+#include "tooling/ADB.h"
+#include "tooling/ToolPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <thread>
+
+namespace lumarient::test {
+
+// The real DeviceManager on a Qt event loop against simulated phones, with a
+// clock the test moves and sleeps that return at once.
+class ManagerHarness : public ::testing::Test {
+protected:
+    ManagerHarness()
+    {
+        ensureApplication();
+        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
+        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
+        // Polls that must see the simulated phone change get a moment to do so.
+        sleeper_.onSleep([](std::size_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+    }
+    ~ManagerHarness() override { manager_.reset(); }
+
+    DeviceManager &startManager()
+    {
+        manager_ = std::make_unique<DeviceManager>(
+            DeviceManager::Dependencies{paths_, adb_, defaults_, clock_, sleeper_, std::chrono::milliseconds(0)});
+        EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+        return *manager_;
+    }
+    void stopManager() { manager_.reset(); }
+
+    // Runs one whole refresh.
+    void refreshNow()
+    {
+        ASSERT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+        manager_->refresh();
+        ASSERT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+    }
+
+    // How many adb runs contained `fragment`.
+    int count(const QString &fragment) const
+    {
+        int found = 0;
+        for (const QString &command : sim_.adbCommands())
+            found += command.contains(fragment) ? 1 : 0;
+        return found;
+    }
+
+    // The argument lists of every scrcpy run.
+    QList<QStringList> scrcpyRuns() const
+    {
+        QList<QStringList> runs;
+        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
+            if (invocation.tool != "scrcpy")
+                continue;
+            QStringList arguments;
+            for (const std::string &argument : invocation.arguments)
+                arguments.append(QString::fromStdString(argument));
+            runs.append(arguments);
+        }
+        return runs;
+    }
+
+    std::string scrcpyEnvironment(const std::string &name) const
+    {
+        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
+            if (invocation.tool == "scrcpy" && invocation.environment.count(name))
+                return invocation.environment.at(name);
+        }
+        return {};
+    }
+
+    bool hasOverlaySetting(const QString &serial) const
+    {
+        return sim_.phone(serial).settings.count("global.overlay_display_devices") > 0;
+    }
+
+    void writeCompanionApk()
+    {
+        QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
+        QFile apk(prefix_.filePath(QStringLiteral("share/lumarient/LumarientCompanion.apk")));
+        apk.open(QIODevice::WriteOnly);
+        apk.write("package=com.corvantil.lumarient.companion versionCode=6");
+    }
+
+    void unplug(const QString &serial)
+    {
+        sim_.update([&](phonesim::SimState &state) {
+            for (phonesim::SimPhone &phone : state.phones) {
+                if (phone.usbSerial == serial.toStdString())
+                    phone.usbAttached = false;
+            }
+        });
+    }
+
+    // Puts the phone on the network as adb would after `tcpip` and `connect`.
+    QString connectOverWifi(const QString &serial, int port = 5555)
+    {
+        std::string endpoint;
+        sim_.update([&](phonesim::SimState &state) {
+            for (phonesim::SimPhone &phone : state.phones) {
+                if (phone.usbSerial == serial.toStdString()) {
+                    phone.tcpipPort = port;
+                    endpoint = phone.wlanAddress + ':' + std::to_string(port);
+                    state.wifiConnections.push_back(endpoint);
+                }
+            }
+        });
+        return QString::fromStdString(endpoint);
+    }
+
+    DeviceConfig configFor(const QString &model) const
+    {
+        for (const DeviceConfig &config : manager_->configs()) {
+            if (config.modelPattern == model)
+                return config;
+        }
+        ADD_FAILURE() << "no configuration for " << model.toStdString();
+        return {};
+    }
+
+    PhoneSim sim_;
+    QTemporaryDir settingsDir_;
+    QTemporaryDir prefix_;
+    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
+    ToolPaths paths_{defaults_, prefix_.path()};
+    RecordingSleeper adbSleeper_;
+    ADB adb_{paths_, adbSleeper_};
+    RecordingSleeper sleeper_;
+    ManualClock clock_;
+    std::unique_ptr<DeviceManager> manager_;
+};
+
+} // namespace lumarient::test

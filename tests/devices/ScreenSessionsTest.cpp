@@ -1,0 +1,270 @@
+#include "ManagerHarness.h"
+#include "tooling/Scrcpy.h"
+
+using namespace lumarient;
+using namespace lumarient::test;
+using namespace std::chrono_literals;
+using phonesim::SimRule;
+
+namespace {
+
+const QString usbSerial = QStringLiteral("R58M123ABC");
+const QString model = QStringLiteral("SM_S918B");
+const std::string companion = "com.corvantil.lumarient.companion";
+
+class ScreenSessionsTest : public ManagerHarness {
+protected:
+    ScreenSessionsTest() { sim_.addPhone(makePhone(usbSerial, model)); }
+
+    void makeCompanionReady()
+    {
+        sim_.update([](phonesim::SimState &state) {
+            state.phones[0].packages[companion] = 6;
+            state.phones[0].grantedPermissions.push_back(companion + " android.permission.WRITE_SECURE_SETTINGS");
+        });
+    }
+
+    bool sessionRunning(const DeviceConfig &config) const { return manager_->hasSessionProcess(config.id); }
+    bool idle(const DeviceConfig &config) const { return !manager_->runningSessions().contains(config.id); }
+};
+
+} // namespace
+
+TEST_F(ScreenSessionsTest, OneSessionPerConfigurationWhateverTheKind)
+{
+    makeCompanionReady();
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    manager.startDesktop(config);
+    manager.startMirror(config);
+    manager.startVirtualDesktop(config);
+    EXPECT_EQ(manager.runningSessions().value(config.id), SessionKind::desktop);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    manager.startMirror(config);
+    spinFor(300ms);
+    EXPECT_EQ(scrcpyRuns().size(), 1);
+    EXPECT_EQ(count(QStringLiteral("settings put global overlay_display_devices")), 1);
+
+    manager.stopSession(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    manager.stopSession(config);
+    EXPECT_TRUE(idle(config));
+    EXPECT_TRUE(manager.lastError().isNull());
+}
+
+TEST_F(ScreenSessionsTest, MirrorWindowEndsWithItsProcess)
+{
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startMirror(config);
+    ASSERT_TRUE(sessionRunning(config));
+    EXPECT_EQ(manager.runningSessions().value(config.id), SessionKind::mirror);
+    ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
+    EXPECT_EQ(scrcpyRuns()[0], Scrcpy::mirrorArguments(usbSerial, config.name, false));
+    EXPECT_EQ(scrcpyEnvironment("ADB"), sim_.adbPath().toStdString());
+
+    // The phone goes: the window closes and the session with it, silently.
+    unplug(usbSerial);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_FALSE(sessionRunning(config));
+    EXPECT_TRUE(manager.lastError().isNull());
+
+    // No phone for the configuration: nothing happens.
+    refreshNow();
+    manager.startMirror(config);
+    EXPECT_TRUE(idle(config));
+}
+
+TEST_F(ScreenSessionsTest, DesktopOnCableWithoutReadyCompanionMakesAWifiStandby)
+{
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("--es state started --es transport usb")) == 1; }));
+    EXPECT_EQ(count(QStringLiteral("-s ") + usbSerial + QStringLiteral(" tcpip 5555")), 1);
+    EXPECT_EQ(count(QStringLiteral("connect 192.168.1.23:5555")), 1);
+    ASSERT_EQ(scrcpyRuns().size(), 1);
+    const QStringList arguments = scrcpyRuns()[0];
+    EXPECT_EQ(arguments.mid(0, 3), (QStringList{"-s", usbSerial, "--display-id=2"}));
+    EXPECT_EQ(arguments.last(), QStringLiteral("--turn-screen-off"));
+    // The refresh after the start shows the new wireless connection.
+    ASSERT_TRUE(spinUntil([&] { return manager.wifiDevice(config).has_value(); }));
+    EXPECT_EQ(sim_.phone(usbSerial).settings.at("global.overlay_display_devices"),
+              "2560x1600/240,disable_window_interaction");
+
+    manager.stopSession(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
+    EXPECT_GE(count(QStringLiteral("--es state ended")), 1);
+    EXPECT_TRUE(manager.lastError().isNull());
+}
+
+TEST_F(ScreenSessionsTest, DesktopWithReadyCompanionOrExistingWifiNeedsNoSwitch)
+{
+    makeCompanionReady();
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    EXPECT_EQ(count(QStringLiteral("tcpip")), 0);
+    manager.stopSession(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+
+    // Reached only over Wi-Fi: higher bit rate, "wifi" transport.
+    const QString endpoint = connectOverWifi(usbSerial);
+    unplug(usbSerial);
+    refreshNow();
+    sim_.clearInvocations();
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("--es transport wifi")) == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
+    EXPECT_EQ(scrcpyRuns()[0][1], endpoint);
+    EXPECT_EQ(scrcpyRuns()[0].last(), QStringLiteral("--video-bit-rate=12M"));
+    EXPECT_EQ(count(QStringLiteral("tcpip")), 0);
+}
+
+TEST_F(ScreenSessionsTest, WifiStandbyFailureIsShownAndTheSessionStillRuns)
+{
+    sim_.update([](phonesim::SimState &state) { state.phones[0].wlanAddress.clear(); });
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
+    EXPECT_EQ(
+        manager.lastError(),
+        QStringLiteral("Wi-Fi standby unavailable: Phone is not on Wi-Fi — join the same network as this computer"));
+    EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
+}
+
+TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
+{
+    makeCompanionReady();
+    sim_.update([](phonesim::SimState &state) { state.phones[0].overlayAppearsAfterPolls = -1; });
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_EQ(manager.lastError(), QStringLiteral("Overlay display did not appear on the phone"));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
+    EXPECT_TRUE(scrcpyRuns().isEmpty());
+
+    // The setting cannot be written.
+    sim_.addRule({"adb", "*", "shell settings put", "Security exception: Permission denial\n", 255, 1, 0});
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_TRUE(manager.lastError().contains(QStringLiteral("settings put global overlay_display_devices")))
+        << manager.lastError().toStdString();
+
+    // scrcpy cannot start: its launch error, and the overlay is removed again.
+    sim_.update([](phonesim::SimState &state) { state.phones[0].overlayAppearsAfterPolls = 1; });
+    const QString missing = prefix_.filePath(QStringLiteral("missing/scrcpy"));
+    defaults_.setValue(QStringLiteral("scrcpyPath"), missing);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config) && count(QStringLiteral("settings put")) == 3; }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
+    EXPECT_TRUE(manager.lastError().startsWith(QStringLiteral("Could not launch ") + missing + ": "))
+        << manager.lastError().toStdString();
+    manager.startMirror(config);
+    EXPECT_TRUE(idle(config));
+    EXPECT_TRUE(manager.pendingOverlayCleanups().isEmpty());
+}
+
+TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAnUnpluggedPhoneCleansUpThroughWifi)
+{
+    makeCompanionReady();
+    const QString endpoint = connectOverWifi(usbSerial);
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
+    EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
+    ASSERT_TRUE(hasOverlaySetting(usbSerial));
+
+    unplug(usbSerial);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("-s ") + endpoint + " shell settings delete") == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
+    EXPECT_TRUE(manager.pendingOverlayCleanups().isEmpty());
+    EXPECT_TRUE(manager.lastError().isNull());
+}
+
+TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAVanishedPhoneRemembersItsOverlay)
+{
+    makeCompanionReady();
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    unplug(usbSerial);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    ASSERT_TRUE(spinUntil([&] { return manager.pendingOverlayCleanups().contains(model); }));
+    EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{model});
+
+    // Back on the cable: the next refresh removes the overlay.
+    sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = true; });
+    refreshNow();
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
+    EXPECT_TRUE(manager.pendingOverlayCleanups().isEmpty());
+}
+
+TEST_F(ScreenSessionsTest, QuittingLeavesAVanishedPhonesOverlayForTheNextLaunch)
+{
+    makeCompanionReady();
+    sim_.update([](phonesim::SimState &state) { state.scrcpy.exitsWhenUnplugged = false; });
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    unplug(usbSerial);
+    refreshNow();
+    ASSERT_FALSE(manager.connectedDevice(config));
+
+    manager.terminateAllSessions();
+    EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{model});
+    stopManager();
+    EXPECT_TRUE(hasOverlaySetting(usbSerial));
+
+    // The next launch deletes the overlay as soon as the phone is ready.
+    sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = true; });
+    startManager();
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
+    EXPECT_TRUE(manager_->pendingOverlayCleanups().isEmpty());
+    EXPECT_TRUE(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")).isEmpty());
+}
+
+TEST_F(ScreenSessionsTest, QuittingEndsRunningDesktopsOnPhonesStillThere)
+{
+    makeCompanionReady();
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == "started usb"; }));
+    manager.terminateAllSessions();
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
+    EXPECT_EQ(sim_.phone(usbSerial).companionSession, "ended");
+    EXPECT_TRUE(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")).isEmpty());
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+}
+
+TEST_F(ScreenSessionsTest, InvisibleDesktopTurnsItsNewDisplayFreeform)
+{
+    sim_.update(
+        [](phonesim::SimState &state) { state.phones[0].settings["global.overlay_display_devices"] = "1x1/1"; });
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    manager.startVirtualDesktop(config);
+    EXPECT_EQ(manager.runningSessions().value(config.id), SessionKind::virtualDesktop);
+    ASSERT_TRUE(spinUntil([&] {
+        const std::vector<phonesim::SimDisplay> displays = sim_.phone(usbSerial).displays;
+        return displays.size() == 1 && displays[0].windowingMode == 5;
+    }));
+    EXPECT_FALSE(hasOverlaySetting(usbSerial));
+    ASSERT_EQ(scrcpyRuns().size(), 1);
+    EXPECT_EQ(scrcpyRuns()[0][2], QStringLiteral("--new-display=2560x1600/240"));
+    manager.stopSession(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_TRUE(sim_.phone(usbSerial).displays.empty());
+}
