@@ -330,6 +330,37 @@ TEST_F(DisplayStreamerTest, WithoutConfirmationWithinTwoSecondsVideoFallsBackToT
         << output;
 }
 
+TEST_F(DisplayStreamerTest, ARefusedUdpPathFallsBackToTcp)
+{
+    startStreamer(640, 360, true);
+    auto phone = connectReceiver();
+    ASSERT_TRUE(phone->waitFor([](const ReceiverRecord &r) { return r.decodedFrames >= 1; }));
+    testing::internal::CaptureStdout();
+    phone->offerUdp();
+    phone->confirmUdp();
+    animate(200ms);
+    const bool udpArrived = phone->waitFor([](const ReceiverRecord &r) { return r.count(Kind::udpFrame) >= 1; });
+    phone->closeUdp();
+    const int tcpFrames = phone->record().count(Kind::frame);
+    animate(400ms);
+    const bool tcpAgain = phone->waitFor([&](const ReceiverRecord &r) { return r.count(Kind::frame) > tcpFrames; });
+    const ReceiverRecord record = phone->record();
+    streamer_->stop();
+    const std::string output = testing::internal::GetCapturedStdout();
+
+    EXPECT_TRUE(udpArrived);
+    EXPECT_TRUE(tcpAgain) << "video comes back over TCP";
+    EXPECT_NE(output.find("[Lumarient] UDP unavailable (failed: Connection refused); falling back to TCP video\n"),
+              std::string::npos)
+        << output;
+    std::vector<ReceivedPacket> tcp;
+    std::copy_if(record.packets.begin(), record.packets.end(), std::back_inserter(tcp),
+                 [](const ReceivedPacket &p) { return p.kind == Kind::frame; });
+    EXPECT_TRUE(std::any_of(tcp.begin() + std::min<std::ptrdiff_t>(tcpFrames, std::ptrdiff_t(tcp.size())), tcp.end(),
+                            [](const ReceivedPacket &p) { return p.isKeyframe; }))
+        << "the path change forces a keyframe";
+}
+
 TEST_F(DisplayStreamerTest, UdpOffersOverACableOrWithoutAHostAreIgnored)
 {
     startStreamer(640, 360, false);

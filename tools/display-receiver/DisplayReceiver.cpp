@@ -189,6 +189,13 @@ std::uint16_t DisplayReceiver::offerUdp(const QString &advertisedHost)
     return port;
 }
 
+void DisplayReceiver::closeUdp()
+{
+    std::lock_guard lock(mutex_);
+    udpClosing_ = true;
+    [[maybe_unused]] const auto woke = ::write(wake_[1], "c", 1);
+}
+
 void DisplayReceiver::setStalled(bool stalled)
 {
     {
@@ -231,6 +238,10 @@ void DisplayReceiver::run()
                 return;
             }
             stalled = stalled_;
+            if (udpClosing_ && udpSocket_ >= 0) {
+                ::close(udpSocket_);
+                udpSocket_ = -1;
+            }
         }
         pollfd fds[3] = {{wake_[0], POLLIN, 0}, {stalled ? -1 : socket_, POLLIN, 0}, {udpSocket_, POLLIN, 0}};
         ::poll(fds, 3, 200);

@@ -70,6 +70,8 @@ public:
     // Binds a UDP socket on loopback and offers it with "u"; returns its port.
     std::uint16_t offerUdp(const QString &advertisedHost = QStringLiteral("127.0.0.1"));
     void confirmUdp();
+    // Stops listening for datagrams (the computer's next ones are refused).
+    void closeUdp();
 
     void setStalled(bool stalled);
 
@@ -98,6 +100,7 @@ private:
     mutable std::condition_variable changed_;
     ReceiverRecord record_;
     bool stalled_ = false;
+    bool udpClosing_ = false;
     bool stopping_ = false;
     std::unique_ptr<Decoder> decoder_;
     QByteArray pendingConfig_;
