@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
+#include "transfer/FileReceiver.h"
 
 #include <QApplication>
 
@@ -31,8 +32,11 @@ int main(int argc, char *argv[])
     const ADB adb(toolPaths, ThreadSleeper::instance());
     SecondDisplayBackends secondDisplay(defaults, toolPaths, adb);
 
+    FileReceiver::shared().start();
+
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
         logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+        FileReceiver::shared().stop();
         // Its virtual display must not outlive the app.
         secondDisplay.manager().stop();
     });
