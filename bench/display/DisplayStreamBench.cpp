@@ -111,6 +111,7 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
 
     // Full motion: every frame, every pixel row changes (moving bars of changing colours).
     std::atomic<bool> animating{true};
+    std::atomic<std::uint64_t> painted{0};
     std::thread painter([&] {
         const int bars = 48;
         std::uint32_t frame = 0;
@@ -124,6 +125,7 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
             }
             window.sync();
             ++frame;
+            ++painted;
             next += std::chrono::microseconds(16667);
             std::this_thread::sleep_until(next);
         }
@@ -134,11 +136,13 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
         latencies.clear();
     }
     const auto dropped = streamer.statistics().framesDropped.load();
+    const auto paintedBefore = painted.load();
     const auto started = std::chrono::steady_clock::now();
     const double cpuBefore = cpuSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double cpuMotion = cpuSeconds() - cpuBefore;
+    const double paintedPerSecond = double(painted - paintedBefore) / elapsed;
     std::vector<double> sample;
     {
         std::lock_guard lock(mutex);
@@ -147,6 +151,7 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
     animating = false;
     painter.join();
 
+    std::printf("%dx%d content changed %.1f times/s\n", width, height, paintedPerSecond);
     std::printf("%dx%d %s, %s (%s): %.1f frames/s, latency median %.2f ms, p99 %.2f ms, max %.2f ms, "
                 "dropped %llu, CPU %.0f%% of a core (streamer, painter and reader)\n",
                 width, height, overWifi ? "Wi-Fi" : "cable", qPrintable(streamer.encoderName()), preset,

@@ -107,7 +107,9 @@ struct DisplayStreamer::Worker {
     Descriptor udp;
     bool contentDirty = true;
     bool repeatWhenDrained = false;
-    double lastCapture = -1;
+    // Captures keep to a 60 Hz grid, so a late wake-up does not push every later
+    // frame back and lower the rate.
+    double nextCaptureAt = 0;
     double nextCursorPoll = 0;
     double lastCursorPoll = 0;
     bool pointerMoved = true;
@@ -218,7 +220,7 @@ struct DisplayStreamer::Worker {
             pointerMoved = false;
             pollCursor();
         }
-        if (capture && contentDirty && now - lastCapture >= captureInterval) {
+        if (capture && contentDirty && now >= nextCaptureAt) {
             produceFrame(now);
         }
     }
@@ -240,7 +242,7 @@ struct DisplayStreamer::Worker {
             wait = std::min(wait, nextCursorCheck() - now);
         }
         if (capture && contentDirty && link) {
-            wait = std::min(wait, lastCapture + captureInterval - now);
+            wait = std::min(wait, nextCaptureAt - now);
         }
         if (link && link->holdsFrames()) {
             wait = std::min(wait, inFlightCheckPeriod);
@@ -448,7 +450,7 @@ struct DisplayStreamer::Worker {
             return;
         }
         contentDirty = false;
-        lastCapture = now;
+        nextCaptureAt = now - nextCaptureAt < captureInterval ? nextCaptureAt + captureInterval : now + captureInterval;
         const CapturedFrame *frame = capture->grab();
         if (frame == nullptr) {
             return;
