@@ -1,5 +1,6 @@
 #include "app/QuitOnSignal.h"
 #include "app/SecondDisplayBackends.h"
+#include "app/SingleInstance.h"
 #include "devices/DeviceManager.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -12,6 +13,7 @@
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 #include "transfer/FileReceiver.h"
+#include "ui/LumarientApp.h"
 
 #include <QApplication>
 
@@ -29,6 +31,13 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Lumarient"));
     // A tray app: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (instance.handOverToRunningInstance()) {
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("Already running; asked the running app to come forward"));
+        return 0;
+    }
+    instance.listen();
 
     QuitOnSignal quitOnSignal;
     UserDefaults defaults(UserDefaults::defaultFilePath());
@@ -60,6 +69,10 @@ int main(int argc, char *argv[])
     LogindWakeWatcher wakeWatcher;
     QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,
                      Qt::QueuedConnection);
+
+    LumarientApp ui(deviceManager, &secondDisplay.manager(), defaults);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
+    ui.launch();
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();

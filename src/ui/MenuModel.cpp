@@ -1,6 +1,7 @@
 #include "ui/MenuModel.h"
 
 #include "devices/DeviceSelection.h"
+#include "display/SecondDisplayMenu.h"
 
 namespace lumarient {
 namespace {
@@ -19,8 +20,18 @@ void appendDeviceSection(QList<MenuEntry> &menu, const MenuState &state, const D
         MenuEntry::textLine(config.name + QStringLiteral(" — ") + deviceStatusText(device, session, wifiStandby)));
     if (!device)
         return;
+    const SecondDisplayMenuEntry secondDisplay =
+        secondDisplayMenuEntry(state.secondDisplayActiveSerial, device->serial, session.has_value());
+    if (secondDisplay.kind == SecondDisplayMenuEntry::Kind::stop) {
+        menu.append(MenuEntry::button(secondDisplay.text, {Action::stopSecondDisplay, config.id}));
+        return;
+    }
     if (session) {
         menu.append(MenuEntry::button(QStringLiteral("Stop Session"), {Action::stopSession, config.id}));
+        return;
+    }
+    if (secondDisplay.kind == SecondDisplayMenuEntry::Kind::busy) {
+        menu.append(MenuEntry::textLine(secondDisplay.text));
         return;
     }
     menu.append(MenuEntry::button(QStringLiteral("Desktop Mode"), {Action::startDesktop, config.id}));
@@ -29,6 +40,7 @@ void appendDeviceSection(QList<MenuEntry> &menu, const MenuState &state, const D
             MenuEntry::button(QStringLiteral("Desktop Mode (invisible)"), {Action::startVirtualDesktop, config.id}));
     }
     menu.append(MenuEntry::button(QStringLiteral("Mirror Screen"), {Action::startMirror, config.id}));
+    menu.append(MenuEntry::button(secondDisplay.text, {Action::startSecondDisplay, config.id}));
     if (!device->isWifi && !wifiStandby)
         menu.append(MenuEntry::button(QStringLiteral("Switch to Wi-Fi"), {Action::switchToWifi, config.id}));
 }
@@ -64,9 +76,11 @@ QList<MenuEntry> buildMenu(const MenuState &state)
         appendDeviceSection(menu, state, config);
         menu.append(MenuEntry::divider());
     }
-    if (state.lastError) {
-        menu.append(MenuEntry::textLine(QStringLiteral("⚠️ ") + *state.lastError));
-        menu.append(MenuEntry::divider());
+    for (const std::optional<QString> &error : {state.lastError, state.secondDisplayError}) {
+        if (error) {
+            menu.append(MenuEntry::textLine(QStringLiteral("⚠️ ") + *error));
+            menu.append(MenuEntry::divider());
+        }
     }
     menu.append(MenuEntry::button(QStringLiteral("Refresh Devices"), {Action::refresh, {}}));
     if (state.lanScanInProgress)

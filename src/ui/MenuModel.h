@@ -28,6 +28,8 @@ struct MenuAction {
         startMirror,
         stopSession,
         switchToWifi,
+        startSecondDisplay,
+        stopSecondDisplay,
     };
     Kind kind = Kind::none;
     QUuid configID;
@@ -60,6 +62,9 @@ struct MenuState {
     QHash<QUuid, SessionKind> runningSessions;
     std::optional<QString> lastError;
     bool lanScanInProgress = false;
+    // The phone using the second display, if any, and that feature's last failure.
+    std::optional<QString> secondDisplayActiveSerial;
+    std::optional<QString> secondDisplayError;
 };
 
 // The tray menu, top to bottom, for the given state. It keeps nothing between

@@ -63,11 +63,12 @@ TEST(MenuModel, CabledPhoneOffersSessionsAndTheWifiSwitch)
     state.configs = {galaxy};
     state.devices = {device("R58M", "SM_G973F")};
     const QList<MenuEntry> menu = buildMenu(state);
-    EXPECT_EQ(texts(menu),
-              QStringList({"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Switch to Wi-Fi", "---"}) + footer);
+    EXPECT_EQ(texts(menu), QStringList({"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
+                                        "Switch to Wi-Fi", "---"}) +
+                               footer);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, galaxy.id}));
-    EXPECT_EQ(menu[3].action, (MenuAction{Kind::switchToWifi, galaxy.id}));
-    EXPECT_TRUE(menu[3].enabled);
+    EXPECT_EQ(menu[4].action, (MenuAction{Kind::switchToWifi, galaxy.id}));
+    EXPECT_TRUE(menu[4].enabled);
 }
 
 TEST(MenuModel, InvisibleDesktopOnlyWithWindowManagement)
@@ -81,8 +82,9 @@ TEST(MenuModel, InvisibleDesktopOnlyWithWindowManagement)
     state.configs = {pixel, galaxy};
     state.devices = {device("192.168.1.9:5555", "Pixel_9"), device("R58M", "SM_G973F")};
     EXPECT_EQ(texts(buildMenu(state)),
-              QStringList({"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen", "---",
-                           "Galaxy — USB", "Desktop Mode", "Mirror Screen", "Switch to Wi-Fi", "---"}) +
+              QStringList({"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen",
+                           "Use as Second Display", "---", "Galaxy — USB", "Desktop Mode", "Mirror Screen",
+                           "Use as Second Display", "Switch to Wi-Fi", "---"}) +
                   footer);
 }
 
@@ -91,8 +93,9 @@ TEST(MenuModel, CableWithWifiStandbyHasNoSwitchEntry)
     MenuState state;
     state.configs = {config("Galaxy S10", "SM_G973F")};
     state.devices = {device("192.168.1.23:5555", "SM_G973F"), device("R58M", "SM_G973F")};
-    EXPECT_EQ(texts(buildMenu(state)),
-              QStringList({"Galaxy S10 — USB, Wi-Fi standby", "Desktop Mode", "Mirror Screen", "---"}) + footer);
+    EXPECT_EQ(texts(buildMenu(state)), QStringList({"Galaxy S10 — USB, Wi-Fi standby", "Desktop Mode", "Mirror Screen",
+                                                    "Use as Second Display", "---"}) +
+                                           footer);
 }
 
 TEST(MenuModel, RunningSessionOffersOnlyStop)
@@ -121,4 +124,25 @@ TEST(MenuModel, ErrorLineAndScanInProgress)
                                         "---", "Quit Lumarient"}));
     EXPECT_FALSE(menu[5].enabled);
     EXPECT_EQ(menu[2].kind, MenuEntry::Kind::text);
+}
+
+TEST(MenuModel, SecondDisplayOnOnePhoneMakesTheOthersBusy)
+{
+    MenuState state;
+    DeviceConfig a = config("Phone A", "Model_A");
+    DeviceConfig b = config("Phone B", "Model_B");
+    DeviceConfig c = config("Phone C", "Model_C");
+    state.configs = {a, b, c};
+    state.devices = {device("AAA", "Model_A"), device("BBB", "Model_B"), device("CCC", "Model_C")};
+    state.runningSessions.insert(c.id, SessionKind::mirror);
+    state.secondDisplayActiveSerial = QStringLiteral("AAA");
+    state.secondDisplayError = QStringLiteral("Couldn't start the display stream: Address already in use");
+    const QList<MenuEntry> menu = buildMenu(state);
+    EXPECT_EQ(texts(menu), QStringList({"Phone A — USB", "Stop Second Display", "---", "Phone B — USB",
+                                        "Second display busy on another phone", "---", "Phone C — USB, Mirror running",
+                                        "Stop Session", "---",
+                                        "⚠️ Couldn't start the display stream: Address already in use", "---"}) +
+                               footer);
+    EXPECT_EQ(menu[1].action, (MenuAction{Kind::stopSecondDisplay, a.id}));
+    EXPECT_EQ(menu[4].kind, MenuEntry::Kind::text);
 }

@@ -1,0 +1,93 @@
+#include "ui/LumarientApp.h"
+
+#include "platform/Log.h"
+#include "platform/UserDefaults.h"
+#include "ui/OnboardingWindow.h"
+#include "ui/PairingDialog.h"
+#include "ui/SettingsWindow.h"
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace lumarient {
+namespace {
+
+void centre(QWidget &window)
+{
+    window.adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+}
+
+} // namespace
+
+LumarientApp::LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
+                           QObject *parent)
+    : QObject(parent), devices_(devices), defaults_(defaults),
+      tray_(new TrayIcon(devices, secondDisplay,
+                         {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }},
+                         this))
+{
+}
+
+LumarientApp::~LumarientApp()
+{
+    delete settings_;
+    delete onboarding_;
+}
+
+SettingsWindow *LumarientApp::settingsWindow() const
+{
+    return settings_;
+}
+
+OnboardingWindow *LumarientApp::onboardingWindow() const
+{
+    return onboarding_;
+}
+
+void LumarientApp::launch()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        logLine(QStringLiteral("Lumarient"),
+                QStringLiteral("This desktop shows no tray icons; the menu is unavailable until one does"));
+    }
+    tray_->show();
+    if (!defaults_.value(QStringLiteral("hasCompletedOnboarding")).toBool())
+        showOnboarding();
+}
+
+void LumarientApp::showSettings()
+{
+    if (!settings_) {
+        settings_ = new SettingsWindow(devices_);
+        centre(*settings_);
+    }
+    settings_->present();
+}
+
+void LumarientApp::showOnboarding()
+{
+    if (!onboarding_) {
+        onboarding_ = new OnboardingWindow(devices_, defaults_, [this](QWidget *over) {
+            // A fresh sheet each time: it starts a new QR session.
+            auto *sheet = new PairingDialog(devices_, over);
+            sheet->setAttribute(Qt::WA_DeleteOnClose);
+            sheet->open();
+        });
+        centre(*onboarding_);
+    }
+    onboarding_->present();
+}
+
+void LumarientApp::bringForward()
+{
+    if (onboarding_ && onboarding_->isVisible())
+        onboarding_->present();
+    else
+        showSettings();
+}
+
+} // namespace lumarient

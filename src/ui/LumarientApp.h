@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+namespace lumarient {
+
+class DeviceManager;
+class OnboardingWindow;
+class SecondDisplayManager;
+class SettingsWindow;
+class TrayIcon;
+class UserDefaults;
+
+// The application's visible side: the tray icon and its menu, the onboarding
+// window shown until it has been closed once, and the settings window. The
+// windows are made on first use and kept until the app quits.
+class LumarientApp : public QObject {
+    Q_OBJECT
+public:
+    LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
+                 QObject *parent = nullptr);
+    ~LumarientApp() override;
+
+    // Shows the tray icon, and the onboarding window unless it was completed.
+    void launch();
+
+    void showSettings();
+    void showOnboarding();
+    // Another launch asked for this instance: bring forward the window the user
+    // most likely wants.
+    void bringForward();
+
+    TrayIcon &tray() { return *tray_; }
+    SettingsWindow *settingsWindow() const;
+    OnboardingWindow *onboardingWindow() const;
+
+private:
+    DeviceManager &devices_;
+    UserDefaults &defaults_;
+    TrayIcon *tray_;
+    QPointer<SettingsWindow> settings_;
+    QPointer<OnboardingWindow> onboarding_;
+};
+
+} // namespace lumarient

@@ -1,0 +1,106 @@
+#include "ui/SettingsWindow.h"
+
+#include "devices/DeviceManager.h"
+#include "ui/DeviceConfigRow.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/FixedWidth.h"
+
+namespace lumarient {
+namespace {
+
+QLabel *secondaryLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+} // namespace
+
+SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), manager_(manager),
+      emptyText_(secondaryLabel(QStringLiteral("No devices yet — plug in a phone with USB debugging enabled and it "
+                                               "will appear here automatically."),
+                                this)),
+      removalNote_(secondaryLabel(QStringLiteral("Removing a device only forgets its settings — a connected phone is "
+                                                 "re-discovered automatically."),
+                                  this)),
+      rowsLayout_(new QVBoxLayout)
+{
+    setWindowTitle(QStringLiteral("Lumarient Settings"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    auto *heading = new QLabel(QStringLiteral("Devices"), this);
+    QFont headline = heading->font();
+    headline.setBold(true);
+    heading->setFont(headline);
+    layout->addWidget(heading);
+    layout->addWidget(emptyText_);
+    rowsLayout_->setSpacing(14);
+    layout->addLayout(rowsLayout_);
+    QFont caption = removalNote_->font();
+    caption.setPointSizeF(caption.pointSizeF() * 0.85);
+    removalNote_->setFont(caption);
+    layout->addWidget(removalNote_);
+
+    connect(&manager_, &DeviceManager::configsChanged, this, &SettingsWindow::rebuild);
+    rebuild();
+}
+
+void SettingsWindow::present()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void SettingsWindow::rebuild()
+{
+    const QList<DeviceConfig> configs = manager_.configs();
+    bool sameRows = rows_.size() == configs.size();
+    for (qsizetype index = 0; sameRows && index < configs.size(); ++index)
+        sameRows = rows_[index]->configID() == configs[index].id;
+
+    if (sameRows) {
+        // Keep the widgets (and the field being typed in) when only values changed.
+        for (qsizetype index = 0; index < configs.size(); ++index)
+            rows_[index]->show(configs[index]);
+    } else {
+        // A row may be the sender of the change that got us here (its remove
+        // button): let the event loop delete it.
+        for (DeviceConfigRow *row : std::as_const(rows_)) {
+            rowsLayout_->removeWidget(row);
+            row->hide();
+            row->deleteLater();
+        }
+        rows_.clear();
+        for (const DeviceConfig &config : configs) {
+            const QUuid id = config.id;
+            auto *row = new DeviceConfigRow(
+                config,
+                [this](const DeviceConfig &changed) {
+                    QList<DeviceConfig> updated = manager_.configs();
+                    for (DeviceConfig &existing : updated) {
+                        if (existing.id == changed.id)
+                            existing = changed;
+                    }
+                    manager_.setConfigs(updated);
+                },
+                [this, id] { manager_.removeConfig(id); }, this);
+            rowsLayout_->addWidget(row);
+            rows_.append(row);
+        }
+    }
+    emptyText_->setVisible(configs.isEmpty());
+    removalNote_->setVisible(!configs.isEmpty());
+    fitToWidth(*this, 540);
+}
+
+} // namespace lumarient
