@@ -6,7 +6,7 @@
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
 #include "platform/avahi/AvahiServiceDiscovery.h"
-#include "platform/dbus/LogindWakeMonitor.h"
+#include "platform/dbus/LogindWakeWatcher.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
@@ -48,8 +48,9 @@ int main(int argc, char *argv[])
     dependencies.interfaces = &interfaces;
     DeviceManager deviceManager(dependencies);
     DeviceManager::setShared(&deviceManager);
-    LogindWakeMonitor wakeMonitor;
-    wakeMonitor.start([&deviceManager] { deviceManager.systemDidWake(); });
+    LogindWakeWatcher wakeWatcher;
+    QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,
+                     Qt::QueuedConnection);
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));
     return application.exec();

@@ -270,12 +270,18 @@ void DeviceManager::ensureCompanions()
 {
     for (const ConnectedDevice &device : readyDevices()) {
         const QString serial = device.serial;
+        // A phone whose adb hangs would otherwise collect one more stuck task at
+        // every tick; the reversal is lasting, so skipping a tick loses nothing.
+        if (companionBusy_.contains(serial))
+            continue;
         const bool firstTime = !companionEnsured_.contains(serial);
         companionEnsured_.insert(serial);
+        companionBusy_.insert(serial);
         background([this, serial, firstTime] {
             if (firstTime)
                 companion_.ensure(serial);
             companion_.enableTransfer(serial);
+            onMain([this, serial] { companionBusy_.remove(serial); });
         });
     }
 }

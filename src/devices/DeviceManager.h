@@ -241,6 +241,8 @@ private:
     bool refreshing_ = false;
     QSet<QString> pendingOverlayCleanups_;
     QSet<QString> companionEnsured_;
+    // Serials whose companion upkeep is still running.
+    QSet<QString> companionBusy_;
     QHash<QString, Clock::TimePoint> recentlyRemovedModels_;
 
     // Wireless policy state.

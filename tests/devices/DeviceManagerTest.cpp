@@ -182,9 +182,13 @@ TEST_F(DeviceManagerTest, CompanionCheckedOncePerSerialTransferReversedEveryRefr
     writeCompanionApk();
     sim_.addPhone(makePhone(usbSerial, model));
     startManager();
-    refreshNow();
-    refreshNow();
-    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017 tcp:38017")) >= 3; }));
+    for (int refreshes = 1; refreshes <= 3; ++refreshes) {
+        ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017 tcp:38017")) == refreshes; }));
+        // The reversal's answer has to come back before the next tick may start another.
+        spinFor(200ms);
+        if (refreshes < 3)
+            refreshNow();
+    }
     ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == "ended"; }));
     EXPECT_EQ(count(QStringLiteral("install -r")), 1);
     EXPECT_EQ(count(QStringLiteral("dumpsys package")), 1);
@@ -209,4 +213,34 @@ TEST_F(DeviceManagerTest, PendingOverlayCleanupIsRetriedUntilItWorks)
     ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
     EXPECT_EQ(manager.pendingOverlayCleanups(), QSet<QString>{QStringLiteral("GONE")});
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{QStringLiteral("GONE")});
+}
+
+TEST_F(DeviceManagerTest, AListingCutOffByTheTimeLimitStillEndsTheRefresh)
+{
+    sim_.addPhone(makePhone(usbSerial, model));
+    DeviceManager &manager = startManager();
+    ASSERT_EQ(manager.devices().size(), 1);
+    // adb hangs for longer than any command may take.
+    sim_.addRule({"adb", "*", "devices", "", 0, 1, 60000});
+    manager.refresh();
+    ASSERT_TRUE(spinUntil([&] { return !manager.isRefreshing(); }, Shell::defaultTimeLimit + 15s));
+    EXPECT_TRUE(manager.devices().isEmpty());
+    refreshNow();
+    EXPECT_EQ(manager.devices().size(), 1);
+}
+
+TEST_F(DeviceManagerTest, ASlowPhoneDoesNotPileUpCompanionWork)
+{
+    sim_.addPhone(makePhone(usbSerial, model));
+    sim_.addRule({"adb", "*", "reverse", "", 0, -1, 1500});
+    startManager();
+    for (int tick = 0; tick < 4; ++tick) {
+        refreshNow();
+        spinFor(100ms);
+    }
+    EXPECT_EQ(count(QStringLiteral("reverse tcp:38017")), 1);
+    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017")) == 1; }));
+    spinFor(1600ms);
+    refreshNow();
+    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017")) == 2; }));
 }

@@ -268,3 +268,25 @@ TEST_F(ScreenSessionsTest, InvisibleDesktopTurnsItsNewDisplayFreeform)
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
     EXPECT_TRUE(sim_.phone(usbSerial).displays.empty());
 }
+
+TEST_F(ScreenSessionsTest, PhoneVanishingWhileTheOverlayIsAwaitedLeavesItRemembered)
+{
+    makeCompanionReady();
+    DeviceManager &manager = startManager();
+    const DeviceConfig config = configFor(model);
+    // Pulled out right after the overlay setting was written.
+    adbSleeper_.onSleep([&](std::size_t count) {
+        if (count == 1)
+            unplug(usbSerial);
+    });
+    manager.startDesktop(config);
+    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
+    EXPECT_TRUE(manager.lastError().contains(QStringLiteral("not found"))) << manager.lastError().toStdString();
+    EXPECT_TRUE(scrcpyRuns().isEmpty());
+    ASSERT_TRUE(spinUntil([&] { return manager.pendingOverlayCleanups().contains(model); }));
+    EXPECT_TRUE(hasOverlaySetting(usbSerial));
+
+    sim_.update([](phonesim::SimState &state) { state.phones[0].usbAttached = true; });
+    refreshNow();
+    ASSERT_TRUE(spinUntil([&] { return !hasOverlaySetting(usbSerial); }));
+}

@@ -1,0 +1,84 @@
+#include "platform/dbus/LogindWakeWatcher.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusMessage>
+#include <QProcess>
+
+using namespace lumarient;
+using namespace lumarient::test;
+
+namespace {
+
+// A private message bus of our own, standing in for the system bus.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        if (daemon_.waitForStarted() && daemon_.waitForReadyRead(10000))
+            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("app"));
+        daemon_.terminate();
+        daemon_.waitForFinished();
+    }
+    QDBusConnection connect(const QString &name) { return QDBusConnection::connectToBus(address_, name); }
+    bool running() const { return !address_.isEmpty(); }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+void prepareForSleep(QDBusConnection &bus, const QVariant &argument)
+{
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                   QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"));
+    signal << argument;
+    bus.send(signal);
+}
+
+} // namespace
+
+TEST(LogindWakeWatcher, ReportsOnlyTheWakeOfLogindItself)
+{
+    ensureApplication();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.running()) << "dbus-daemon did not start";
+    QDBusConnection logind = bus.connect(QStringLiteral("logind"));
+    QDBusConnection app = bus.connect(QStringLiteral("app"));
+    ASSERT_TRUE(logind.isConnected() && app.isConnected());
+
+    LogindWakeWatcher watcher(app);
+    ASSERT_TRUE(watcher.isWatching());
+    int wakes = 0;
+    QObject::connect(&watcher, &LogindWakeWatcher::didWake, [&] { ++wakes; });
+
+    // Anyone but logind, and a malformed signal, are ignored.
+    prepareForSleep(logind, false);
+    ASSERT_TRUE(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+    prepareForSleep(logind, QStringLiteral("no"));
+    prepareForSleep(logind, true);
+    spinFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(wakes, 0);
+
+    prepareForSleep(logind, false);
+    ASSERT_TRUE(spinUntil([&] { return wakes == 1; }));
+    spinFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(wakes, 1);
+}
+
+TEST(LogindWakeWatcher, WithoutABusItDoesNotWatch)
+{
+    ensureApplication();
+    LogindWakeWatcher watcher(
+        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
+    EXPECT_FALSE(watcher.isWatching());
+}
