@@ -10,6 +10,7 @@
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
+#include "transfer/FileReceiver.h"
 
 #include <QApplication>
 
@@ -33,8 +34,12 @@ int main(int argc, char *argv[])
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
     const ADB adb(toolPaths, ThreadSleeper::instance());
 
-    QObject::connect(&application, &QCoreApplication::aboutToQuit,
-                     [] { logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping")); });
+    FileReceiver::shared().start();
+
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+        FileReceiver::shared().stop();
+    });
 
     // Ends every screen session when the app quits (SIGTERM and SIGINT included,
     // through QuitOnSignal); it registers for that itself.

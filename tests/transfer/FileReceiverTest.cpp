@@ -1,0 +1,387 @@
+#include "transfer/FileReceiver.h"
+#include "TransferClient.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lumarient;
+using namespace lumarient::test;
+
+namespace {
+
+const QByteArray acknowledged("\x01", 1);
+const QByteArray refused;
+
+using Notification = QPair<QString, QString>;
+
+// The real receiver on a free loopback port, saving into a temporary Downloads folder.
+class FileReceiverTest : public ::testing::Test {
+protected:
+    FileReceiverTest() { receiver_.start(); }
+
+    std::uint16_t port() const { return receiver_.port(); }
+    QString downloadsPath() const { return home_.filePath(QStringLiteral("Downloads")); }
+
+    QStringList downloads() const
+    {
+        return QDir(downloadsPath()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+    QByteArray downloaded(const QString &name) const
+    {
+        QFile file(QDir(downloadsPath()).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    void createDownload(const QString &name)
+    {
+        QDir().mkpath(downloadsPath());
+        QFile file(QDir(downloadsPath()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    QTemporaryDir home_;
+    RecordingNotifier notifier_;
+    RecordingClipboard clipboard_;
+    // When not negative: the room on a small disk that holds only the file being written.
+    std::atomic<qint64> diskSize_ = -1;
+    FileReceiver receiver_{downloadsPath(), notifier_, clipboard_, 0,
+                           [this](int descriptor) -> std::optional<std::uint64_t> {
+                               const qint64 size = diskSize_;
+                               if (size < 0)
+                                   return DownloadsFile::freeSpaceOf(descriptor);
+                               struct stat file {};
+                               ::fstat(descriptor, &file);
+                               return std::uint64_t(std::max<qint64>(0, size - file.st_size));
+                           }};
+};
+
+} // namespace
+
+TEST_F(FileReceiverTest, OneListenerPerPort)
+{
+    ASSERT_TRUE(receiver_.isListening());
+    ASSERT_NE(port(), 0);
+
+    testing::internal::CaptureStdout();
+    FileReceiver second(downloadsPath(), notifier_, clipboard_, port());
+    second.start();
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(second.isListening());
+    EXPECT_EQ(second.port(), 0);
+    EXPECT_NE(log.find("[FileReceiver] Not receiving files: cannot bind 127.0.0.1:" + std::to_string(port())),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+
+    // The first one carries on untouched, and starting it again changes nothing.
+    receiver_.start();
+    EXPECT_EQ(transfer(port(), textHeader(2), "hi"), acknowledged);
+}
+
+TEST_F(FileReceiverTest, HeaderLengthOutsideItsLimitsClosesWithoutReadingFurther)
+{
+    for (std::uint32_t length : {0u, 65537u, 0xffffffffu}) {
+        TransferClient client(port());
+        // No half-close: the receiver must give up on the length alone, not wait for more.
+        client.send(bigEndianLength(length) + QByteArray("{\"type\":\"text\",\"size\":1}x"));
+        EXPECT_EQ(client.reply(), refused) << length;
+    }
+
+    // The largest allowed header still works: a text header padded with spaces.
+    QByteArray json = R"({"type":"text","size":2})";
+    json.append(QByteArray(65536 - json.size(), ' '));
+    TransferClient client(port());
+    client.sendHeader(json);
+    client.send("ok");
+    client.finishSending();
+    EXPECT_EQ(client.reply(), acknowledged);
+    EXPECT_EQ(clipboard_.texts(), QStringList{QStringLiteral("ok")});
+}
+
+TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreview)
+{
+    const QString eighty(80, QLatin1Char('a'));
+    const QString eightyOne = eighty + QLatin1Char('b');
+    // Characters are what the user sees: a flag is one character of four UTF-16 units.
+    const QString flags = QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7");
+
+    for (const QString &text : {eighty, eightyOne, flags}) {
+        const QByteArray bytes = text.toUtf8();
+        EXPECT_EQ(transfer(port(), textHeader(bytes.size()), bytes), acknowledged);
+    }
+    EXPECT_EQ(transfer(port(), textHeader(0), {}), acknowledged);
+
+    EXPECT_EQ(clipboard_.texts(), (QStringList{eighty, eightyOne, flags, QString()}));
+    const QString ellipsis(QChar(0x2026));
+    EXPECT_EQ(notifier_.notifications(),
+              (QList<Notification>{
+                  {QStringLiteral("Copied from phone"), eighty},
+                  {QStringLiteral("Copied from phone"), eighty + ellipsis},
+                  {QStringLiteral("Copied from phone"),
+                   QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA") + ellipsis},
+                  {QStringLiteral("Copied from phone"), QString()},
+              }));
+    EXPECT_TRUE(downloads().isEmpty());
+}
+
+TEST_F(FileReceiverTest, RefusedTextLeavesTheClipboardUnchanged)
+{
+    // Not UTF-8: a lone continuation byte, an overlong slash, an encoded surrogate.
+    for (const QByteArray &bytes : {QByteArray("ab\x80", 3), QByteArray("\xc0\xaf", 2), QByteArray("\xed\xa0\x80", 3)})
+        EXPECT_EQ(transfer(port(), textHeader(bytes.size()), bytes), refused) << bytes.toHex().toStdString();
+
+    // Above 10 MiB, or negative: refused from the header alone.
+    for (qint64 size : {qint64(10485761), qint64(-1)}) {
+        TransferClient client(port());
+        client.sendHeader(textHeader(size));
+        EXPECT_EQ(client.reply(), refused) << size;
+    }
+    // Shorter than declared.
+    EXPECT_EQ(transfer(port(), textHeader(10), "short"), refused);
+
+    EXPECT_TRUE(clipboard_.texts().isEmpty());
+    EXPECT_TRUE(notifier_.notifications().isEmpty());
+}
+
+TEST_F(FileReceiverTest, UndecodableHeadersAreRefused)
+{
+    // The decoder's own tests cover every malformed header; here, that each ends the connection.
+    const QList<QByteArray> headers = {
+        "not json",
+        R"({"type":"file","name":"a.txt"})",           // no size
+        R"({"type":"image","name":"a.txt","size":3})", // unknown type
+    };
+    for (const QByteArray &json : headers) {
+        TransferClient client(port());
+        client.sendHeader(json);
+        client.send("abc");
+        client.finishSending();
+        EXPECT_EQ(client.reply(), refused) << json.toStdString();
+    }
+    EXPECT_TRUE(downloads().isEmpty());
+    EXPECT_TRUE(notifier_.notifications().isEmpty());
+}
+
+TEST_F(FileReceiverTest, FilesAreSavedUnderSafeUniqueNames)
+{
+    EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Undefined, 1), "1"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QString(), 1), "2"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Null, 1), "3"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("../../x.txt"), 1), "4"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral(".."), 1), "5"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("dir/\x01\n"), 1), "6"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("re\tport\x7f.pdf"), 1), "7"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "8"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "9"), acknowledged);
+
+    EXPECT_EQ(downloads(), (QStringList{"Shared file", "Shared file (2)", "Shared file (3)", "Shared file (4)",
+                                        "Shared file (5)", "notes", "notes (2)", "report.pdf", "x.txt"}));
+    EXPECT_EQ(downloaded(QStringLiteral("x.txt")), "4");
+    EXPECT_EQ(downloaded(QStringLiteral("Shared file (5)")), "6");
+    EXPECT_EQ(downloaded(QStringLiteral("notes (2)")), "9");
+    // Nothing escaped the Downloads folder.
+    EXPECT_EQ(QDir(home_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Downloads"});
+
+    const QList<Notification> notifications = notifier_.notifications();
+    ASSERT_EQ(notifications.size(), 9);
+    EXPECT_EQ(notifications[0], Notification("Received from phone", "Shared file saved to Downloads"));
+    EXPECT_EQ(notifications[3], Notification("Received from phone", "x.txt saved to Downloads"));
+    EXPECT_EQ(notifications[8], Notification("Received from phone", "notes (2) saved to Downloads"));
+}
+
+TEST_F(FileReceiverTest, ExistingFilesAreNeverOverwritten)
+{
+    createDownload(QStringLiteral("photo.jpg"));
+    createDownload(QStringLiteral("photo (2).jpg"));
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("photo.jpg"), 3), "jpg"), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("photo.jpg")), "");
+    EXPECT_EQ(downloaded(QStringLiteral("photo (2).jpg")), "");
+    EXPECT_EQ(downloaded(QStringLiteral("photo (3).jpg")), "jpg");
+    EXPECT_EQ(notifier_.notifications().value(0).second, QStringLiteral("photo (3).jpg saved to Downloads"));
+}
+
+TEST_F(FileReceiverTest, EmptyAndOpenEndedFiles)
+{
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("empty.txt"), 0), {}), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("empty.txt")), "");
+
+    // Of unknown length: everything up to the phone's half-close, in pieces.
+    TransferClient client(port());
+    client.sendHeader(fileHeader(QStringLiteral("stream.bin"), -1));
+    QByteArray body;
+    for (int piece = 0; piece < 5; ++piece) {
+        const QByteArray bytes(100000 + piece, char('a' + piece));
+        body += bytes;
+        client.send(bytes);
+    }
+    client.finishSending();
+    EXPECT_EQ(client.reply(), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("stream.bin")), body);
+    EXPECT_EQ(notifier_.notifications().size(), 2);
+}
+
+TEST_F(FileReceiverTest, AcknowledgedTransferWaitsForTheClientsLastByte)
+{
+    TransferClient client(port());
+    client.sendHeader(fileHeader(QStringLiteral("a.txt"), 1));
+    client.send("a");
+    // The acknowledgement comes without a half-close; the receiver then waits for one byte.
+    EXPECT_EQ(client.reply(300), QByteArray("\x01<timed out>"));
+    client.send("!");
+    EXPECT_EQ(client.reply(), refused);
+}
+
+TEST_F(FileReceiverTest, FailedFileTransfersLeaveNothingBehind)
+{
+    // Cut off in the middle of a file of known size, by a half-close or a reset.
+    {
+        TransferClient client(port());
+        client.sendHeader(fileHeader(QStringLiteral("cut.bin"), 1000000));
+        client.send(QByteArray(500000, 'x'));
+        client.finishSending();
+        EXPECT_EQ(client.reply(), refused);
+    }
+    {
+        TransferClient client(port());
+        client.sendHeader(fileHeader(QStringLiteral("reset.bin"), -1));
+        client.send(QByteArray(500000, 'x'));
+        // A full round trip, so the bytes above have been handled.
+        EXPECT_EQ(transfer(port(), textHeader(1), "p"), acknowledged);
+        client.reset();
+    }
+    // A stream of unknown length stops before the disk is full.
+    diskSize_ = 300000;
+    {
+        TransferClient client(port());
+        client.sendHeader(fileHeader(QStringLiteral("endless.bin"), -1));
+        client.send(QByteArray(1000000, 'x'));
+        client.finishSending();
+        EXPECT_EQ(client.reply(), refused);
+    }
+    // Leaves a moment for the reset to be seen, then checks through another transfer.
+    diskSize_ = -1;
+    EXPECT_EQ(transfer(port(), textHeader(1), "p"), acknowledged);
+    for (int attempt = 0; attempt < 100 && !downloads().isEmpty(); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(downloads(), QStringList());
+    EXPECT_EQ(notifier_.notifications().size(), 2); // only the two probe texts
+}
+
+TEST_F(FileReceiverTest, ConcurrentTransfersOfOneNameGetFilesOfTheirOwn)
+{
+    TransferClient first(port());
+    TransferClient second(port());
+    first.sendHeader(fileHeader(QStringLiteral("photo.jpg"), 6));
+    second.sendHeader(fileHeader(QStringLiteral("photo.jpg"), 6));
+    first.send("AAA");
+    second.send("BBB");
+    // Both files exist before either body is complete.
+    for (int attempt = 0; attempt < 250 && downloads().size() < 2; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    first.send("aaa");
+    second.send("bbb");
+    first.finishSending();
+    second.finishSending();
+    EXPECT_EQ(first.reply(), acknowledged);
+    EXPECT_EQ(second.reply(), acknowledged);
+
+    const QStringList names = downloads();
+    ASSERT_EQ(names, (QStringList{"photo (2).jpg", "photo.jpg"}));
+    QStringList bodies{downloaded(names[0]), downloaded(names[1])};
+    bodies.sort();
+    EXPECT_EQ(bodies, (QStringList{"AAAaaa", "BBBbbb"}));
+}
+
+TEST_F(FileReceiverTest, StalledClientDoesNotHoldUpOthers)
+{
+    TransferClient stalled(port());
+    stalled.send(QByteArray("\0\0", 2));
+    TransferClient slowFile(port());
+    slowFile.sendHeader(fileHeader(QStringLiteral("slow.bin"), 100));
+    slowFile.send("half");
+
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("quick.txt"), 5), "quick"), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("quick.txt")), "quick");
+}
+
+TEST_F(FileReceiverTest, StoppingRemovesPartialFilesAndFreesThePort)
+{
+    TransferClient client(port());
+    client.sendHeader(fileHeader(QStringLiteral("partial.bin"), 1000));
+    client.send(QByteArray(10, 'x'));
+    ASSERT_EQ(transfer(port(), textHeader(1), "p"), acknowledged);
+    ASSERT_EQ(downloads(), QStringList{"partial.bin"});
+
+    const std::uint16_t used = port();
+    receiver_.stop();
+    EXPECT_FALSE(receiver_.isListening());
+    EXPECT_EQ(client.reply(), refused);
+    EXPECT_EQ(downloads(), QStringList());
+
+    FileReceiver again(downloadsPath(), notifier_, clipboard_, used);
+    again.start();
+    EXPECT_TRUE(again.isListening());
+    EXPECT_EQ(again.port(), used);
+}
+
+TEST_F(FileReceiverTest, RunsOnAThreadOfItsOwn)
+{
+    ASSERT_EQ(transfer(port(), textHeader(1), "p"), acknowledged); // the thread is up and named
+    QStringList names;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll()).trimmed();
+    }
+    // The kernel keeps the first 15 characters of "lumarient.filereceiver".
+    EXPECT_TRUE(names.contains(QStringLiteral("lumarient.filer"))) << names.join(QLatin1Char(',')).toStdString();
+}
+
+TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)
+{
+    // Connections the kernel completes before the receiver can take them.
+    std::vector<std::unique_ptr<TransferClient>> waiting;
+    for (int count = 0; count < 8; ++count)
+        waiting.push_back(std::make_unique<TransferClient>(port()));
+
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+    const int probe = ::dup(0); // the lowest free descriptor: nothing new can be opened
+    ::close(probe);
+    rlimit tight = original;
+    tight.rlim_cur = rlim_t(probe);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ::getrusage(RUSAGE_SELF, &after);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+
+    const auto cpuMs = [](const rusage &usage) {
+        return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    };
+    // A listener left readable but unacceptable would keep a core busy the whole time.
+    EXPECT_LT(cpuMs(after) - cpuMs(before), 100);
+
+    // With descriptors back, the waiting connections are taken and served.
+    for (auto &client : waiting) {
+        client->sendHeader(textHeader(1));
+        client->send("w");
+        client->finishSending();
+    }
+    for (auto &client : waiting)
+        EXPECT_EQ(client->reply(), acknowledged);
+    EXPECT_EQ(clipboard_.texts().size(), 8);
+}
