@@ -1,4 +1,5 @@
 #include "app/QuitOnSignal.h"
+#include "app/SecondDisplayBackends.h"
 #include "devices/DeviceManager.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -33,12 +34,15 @@ int main(int argc, char *argv[])
     UserDefaults defaults(UserDefaults::defaultFilePath());
     const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
     const ADB adb(toolPaths, ThreadSleeper::instance());
+    SecondDisplayBackends secondDisplay(defaults, toolPaths, adb);
 
     FileReceiver::shared().start();
 
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
         logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
         FileReceiver::shared().stop();
+        // Its virtual display must not outlive the app.
+        secondDisplay.manager().stop();
     });
 
     // Ends every screen session when the app quits (SIGTERM and SIGINT included,

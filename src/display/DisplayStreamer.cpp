@@ -1,0 +1,590 @@
+#include "display/DisplayStreamer.h"
+
+#include "devices/LumarientError.h"
+#include "display/H264Encoder.h"
+#include "display/PacketLink.h"
+#include "display/StreamRules.h"
+#include "display/VirtualDisplay.h"
+#include "platform/Log.h"
+
+#include <QHostAddress>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace lumarient {
+
+namespace {
+
+constexpr double captureInterval = 1.0 / 60.0;
+constexpr double cursorPollPeriod = 0.008;
+// Where the pointer reports its movements, a look now and then still catches
+// warps, which report none.
+constexpr double idleCursorPollPeriod = 0.1;
+constexpr float cursorDeadBand = 0.0005f;
+// How often the kernel's unsent queue is looked at while it holds frames.
+constexpr double inFlightCheckPeriod = 0.001;
+
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// A file descriptor closed when this goes.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+struct DisplayStreamer::Worker {
+    // Fixed at creation.
+    std::shared_ptr<VirtualDisplay> display;
+    bool overWifi;
+    Platform platform;
+    std::function<double()> clock;
+    Statistics statistics;
+    std::function<void(std::uint32_t, double, double)> frameObserver;
+
+    // Hand-over from the main thread, under the mutex.
+    std::mutex mutex;
+    std::unique_ptr<ScreenCapture> pendingCapture;
+    std::unique_ptr<H264Encoder> pendingEncoder;
+    bool stopRequested = false;
+    QString encoderName;
+
+    Descriptor wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+    Descriptor listener;
+    std::thread thread;
+
+    // Worker-thread state.
+    StreamRules rules;
+    std::unique_ptr<ScreenCapture> capture;
+    std::unique_ptr<H264Encoder> encoder;
+    std::unique_ptr<PointerDevice> pointer;
+    std::unique_ptr<PacketLink> link;
+    DisplayWire::PhoneMessageReader messages;
+    Descriptor udp;
+    bool contentDirty = true;
+    bool repeatWhenDrained = false;
+    // Captures keep to a 60 Hz grid, so a late wake-up does not push every later
+    // frame back and lower the rate.
+    double nextCaptureAt = 0;
+    double nextCursorPoll = 0;
+    double lastCursorPoll = 0;
+    bool pointerMoved = true;
+    float lastCursorX = -1.0f;
+    float lastCursorY = -1.0f;
+
+    Worker(std::shared_ptr<VirtualDisplay> shown, bool wifi, Platform given)
+        : display(std::move(shown)), overWifi(wifi), platform(std::move(given)),
+          clock(platform.clock ? platform.clock : steadySeconds), rules(wifi, clock())
+    {
+    }
+
+    void notify()
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wake.get(), &one, sizeof one);
+    }
+
+    void run()
+    {
+        pthread_setname_np(pthread_self(), QByteArray(queueLabel).left(15).constData());
+        if (platform.makePointer) {
+            pointer = platform.makePointer();
+        }
+        while (true) {
+            {
+                std::lock_guard lock(mutex);
+                if (stopRequested) {
+                    break;
+                }
+                if (pendingCapture) {
+                    capture = std::move(pendingCapture);
+                    encoder = std::move(pendingEncoder);
+                    contentDirty = true;
+                    nextCursorPoll = clock();
+                    pointerMoved = true;
+                }
+            }
+            waitAndHandle();
+        }
+        shutDown();
+    }
+
+    // Stops in the documented order: cursor, UDP, connection, listener, capture, encoder.
+    void shutDown()
+    {
+        pointer.reset();
+        udp.reset();
+        link.reset();
+        listener.reset();
+        capture.reset();
+        encoder.reset();
+    }
+
+    void waitAndHandle()
+    {
+        pollfd fds[6];
+        int count = 0;
+        fds[count++] = {wake.get(), POLLIN, 0};
+        const int listenIndex = count;
+        fds[count++] = {listener.get(), POLLIN, 0};
+        int linkIndex = -1;
+        if (link) {
+            linkIndex = count;
+            fds[count++] = {link->descriptor(), short(POLLIN | (link->wantsWrite() ? POLLOUT : 0)), 0};
+        }
+        if (capture) {
+            fds[count++] = {capture->pollDescriptor(), POLLIN, 0};
+        }
+        if (pointer && pointer->motionDescriptor() >= 0) {
+            fds[count++] = {pointer->motionDescriptor(), POLLIN, 0};
+        }
+        int udpIndex = -1;
+        if (udp.get() >= 0) {
+            udpIndex = count;
+            fds[count++] = {udp.get(), POLLIN, 0};
+        }
+
+        ::poll(fds, nfds_t(count), timeoutMilliseconds());
+
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] const auto read = ::read(wake.get(), &value, sizeof value);
+        }
+        if (fds[listenIndex].revents & POLLIN) {
+            accept();
+        }
+        if (linkIndex >= 0 && link && (fds[linkIndex].revents & (POLLIN | POLLHUP | POLLERR))) {
+            readPhone();
+        }
+        if (udpIndex >= 0 && (fds[udpIndex].revents & (POLLIN | POLLERR))) {
+            drainUdp();
+        }
+        if (capture) {
+            // Replies read earlier may have queued events the descriptor no longer signals.
+            contentDirty = capture->contentChanged() || contentDirty;
+        }
+        if (pointer) {
+            pointerMoved = pointer->takeMotion() || pointerMoved;
+        }
+        const double now = clock();
+        if (link) {
+            flushLink(now);
+        }
+        if (link && capture && now >= nextCursorCheck()) {
+            nextCursorPoll = now + cursorPollPeriod;
+            lastCursorPoll = now;
+            pointerMoved = false;
+            pollCursor();
+        }
+        if (capture && contentDirty && now >= nextCaptureAt) {
+            produceFrame(now);
+        }
+    }
+
+    // Every 8 ms while the pointer moves; rarely while it rests.
+    double nextCursorCheck() const
+    {
+        if (pointerMoved || !pointer || pointer->motionDescriptor() < 0) {
+            return nextCursorPoll;
+        }
+        return std::max(nextCursorPoll, lastCursorPoll + idleCursorPollPeriod);
+    }
+
+    int timeoutMilliseconds() const
+    {
+        double wait = 1.0;
+        const double now = clock();
+        if (link && capture) {
+            wait = std::min(wait, nextCursorCheck() - now);
+        }
+        if (capture && contentDirty && link) {
+            wait = std::min(wait, nextCaptureAt - now);
+        }
+        if (link && link->holdsFrames()) {
+            wait = std::min(wait, inFlightCheckPeriod);
+        }
+        return std::max(0, int(std::ceil(wait * 1000.0)));
+    }
+
+    void accept()
+    {
+        const int socket = ::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket < 0) {
+            return;
+        }
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        // The new phone connection replaces the old one and its UDP path.
+        udp.reset();
+        link = std::make_unique<PacketLink>(socket);
+        link->onFrameWritten = frameObserver;
+        messages = {};
+        rules.connectionOpened();
+        lastCursorX = lastCursorY = -1.0f;
+        contentDirty = true;
+    }
+
+    void closeLink()
+    {
+        link.reset();
+        udp.reset();
+        rules.connectionClosed();
+    }
+
+    void readPhone()
+    {
+        QByteArray bytes;
+        const bool open = link->receive(bytes);
+        messages.append(bytes.constData(), std::size_t(bytes.size()));
+        while (const std::optional<QByteArray> body = messages.next()) {
+            handleMessage(*body);
+        }
+        if (!open) {
+            closeLink();
+        }
+    }
+
+    void handleMessage(const QByteArray &body)
+    {
+        const std::optional<DisplayWire::PhoneMessage> message = DisplayWire::parsePhoneMessage(body);
+        if (!message) {
+            return;
+        }
+        using Kind = DisplayWire::PhoneMessage::Kind;
+        switch (message->kind) {
+        case Kind::udpConfirmed:
+            if (rules.udpConfirmed()) {
+                logLine(QStringLiteral("Lumarient"), QStringLiteral("UDP video path confirmed"));
+            }
+            break;
+        case Kind::keyframeRequest:
+            rules.requestKeyframe();
+            contentDirty = true;
+            break;
+        case Kind::touch:
+            handleTouch(*message);
+            break;
+        case Kind::udpReady:
+            if (rules.udpOffered()) {
+                startUdp(message->host, message->port);
+            }
+            break;
+        case Kind::other:
+            break;
+        }
+    }
+
+    void handleTouch(const DisplayWire::PhoneMessage &touch)
+    {
+        if (!pointer || !capture) {
+            return;
+        }
+        const DisplayRect bounds = capture->bounds();
+        const MouseAction action = touch.action == 0   ? MouseAction::leftDown
+                                   : touch.action == 1 ? MouseAction::leftUp
+                                                       : MouseAction::leftDragged;
+        pointer->post(action, bounds.x + double(bounds.width) * touch.x, bounds.y + double(bounds.height) * touch.y);
+    }
+
+    void startUdp(const QString &host, std::uint16_t port)
+    {
+        udp.reset();
+        const QHostAddress address(host);
+        if (port == 0 || address.isNull()) {
+            return;
+        }
+        sockaddr_storage storage{};
+        socklen_t length = 0;
+        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+            auto *v4 = reinterpret_cast<sockaddr_in *>(&storage);
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            v4->sin_addr.s_addr = htonl(address.toIPv4Address());
+            length = sizeof(sockaddr_in);
+        } else {
+            auto *v6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(port);
+            const Q_IPV6ADDR bytes = address.toIPv6Address();
+            std::memcpy(&v6->sin6_addr, &bytes, sizeof bytes);
+            length = sizeof(sockaddr_in6);
+        }
+        Descriptor socket(::socket(storage.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (socket.get() < 0 || ::connect(socket.get(), reinterpret_cast<sockaddr *>(&storage), length) < 0) {
+            return;
+        }
+        udp.reset(socket.release());
+        rules.udpOpened(clock());
+        contentDirty = true;
+    }
+
+    void fallBackToTcp(const QString &reason)
+    {
+        if (udp.get() < 0) {
+            return;
+        }
+        logLine(QStringLiteral("Lumarient"),
+                QStringLiteral("UDP unavailable (%1); falling back to TCP video").arg(reason));
+        udp.reset();
+        rules.udpFailed();
+        contentDirty = true;
+    }
+
+    // A connected UDP socket reports the peer's refusals as errors to read.
+    void drainUdp()
+    {
+        char scratch[16];
+        while (udp.get() >= 0) {
+            if (::recv(udp.get(), scratch, sizeof scratch, 0) >= 0) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                fallBackToTcp(QStringLiteral("failed: ") + QString::fromLocal8Bit(std::strerror(errno)));
+            }
+            break;
+        }
+    }
+
+    void sendFrameUdp(const QByteArray &data, std::uint32_t frameID, bool isKeyframe)
+    {
+        for (const QByteArray &chunk : DisplayWire::udpChunks(frameID, isKeyframe, data)) {
+            if (::send(udp.get(), chunk.constData(), std::size_t(chunk.size()), MSG_DONTWAIT | MSG_NOSIGNAL) < 0 &&
+                errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS) {
+                fallBackToTcp(QStringLiteral("failed: ") + QString::fromLocal8Bit(std::strerror(errno)));
+                return;
+            }
+        }
+    }
+
+    void flushLink(double now)
+    {
+        if (!link->flush(now)) {
+            closeLink();
+            return;
+        }
+        for (int taken = link->takeCompletedFrames(); taken > 0; --taken) {
+            rules.frameTaken();
+        }
+        // A frame dropped on a display that then stopped changing would leave the
+        // phone behind; once the link has room, send the picture again.
+        if (repeatWhenDrained && rules.framesInFlight() == 0) {
+            repeatWhenDrained = false;
+            contentDirty = true;
+        }
+    }
+
+    void pollCursor()
+    {
+        if (!pointer) {
+            return;
+        }
+        const DisplayRect bounds = capture->bounds();
+        const std::optional<PointerLocation> location = pointer->location();
+        if (bounds.isEmpty() || !location) {
+            return;
+        }
+        const float x = float((location->x - bounds.x) / bounds.width);
+        const float y = float((location->y - bounds.y) / bounds.height);
+        if (x < 0.0f || x > 1.0f || y < 0.0f || y > 1.0f) {
+            return;
+        }
+        if (std::fabs(x - lastCursorX) < cursorDeadBand && std::fabs(y - lastCursorY) < cursorDeadBand) {
+            return;
+        }
+        lastCursorX = x;
+        lastCursorY = y;
+        link->send(DisplayWire::framed(DisplayWire::cursorBody(x, y)));
+        ++statistics.cursorPackets;
+    }
+
+    void produceFrame(double now)
+    {
+        if (!link || !encoder) {
+            // Nothing is encoded without a phone; the content stays marked so the
+            // first frame after a connection shows the current picture.
+            return;
+        }
+        contentDirty = false;
+        nextCaptureAt = now - nextCaptureAt < captureInterval ? nextCaptureAt + captureInterval : now + captureInterval;
+        const CapturedFrame *frame = capture->grab();
+        if (frame == nullptr) {
+            return;
+        }
+        ++statistics.framesCaptured;
+        const std::optional<StreamRules::FramePlan> plan = rules.beginFrame(now);
+        if (!plan) {
+            return;
+        }
+        const std::optional<EncodedFrame> encoded = encoder->encode(*frame, plan->forceKeyframe);
+        if (!encoded || encoded->annexB.isEmpty()) {
+            return;
+        }
+        ++statistics.framesEncoded;
+        if (encoded->isKeyframe) {
+            ++statistics.keyframes;
+            rules.keyframeEncoded(now);
+        }
+        if (rules.needsConfig()) {
+            const std::vector<QByteArray> sets = DisplayWire::parameterSets(encoder->parameterSets());
+            if (!sets.empty()) {
+                link->send(DisplayWire::framed(DisplayWire::configBody(sets)));
+                rules.configSent();
+            }
+        }
+        const QByteArray annexB = DisplayWire::withFourByteStartCodes(encoded->annexB);
+        const StreamRules::Route route = rules.route(clock());
+        if (route.fallbackReason) {
+            fallBackToTcp(*route.fallbackReason);
+        }
+        if (route.udp && udp.get() >= 0) {
+            sendFrameUdp(annexB, plan->frameID, encoded->isKeyframe);
+        }
+        if (route.tcp || udp.get() < 0) {
+            if (!rules.admitTcpFrame()) {
+                ++statistics.framesDropped;
+                repeatWhenDrained = true;
+            } else {
+                link->sendFrame(DisplayWire::framed(DisplayWire::frameBody(plan->frameID, annexB)), plan->frameID, now);
+            }
+        }
+        flushLink(clock());
+    }
+};
+
+DisplayStreamer::DisplayStreamer(std::shared_ptr<VirtualDisplay> display, bool overWifi, Platform platform)
+    : worker_(std::make_unique<Worker>(std::move(display), overWifi, std::move(platform)))
+{
+}
+
+DisplayStreamer::~DisplayStreamer()
+{
+    stop();
+}
+
+void DisplayStreamer::startListener()
+{
+    if (worker_->thread.joinable()) {
+        return;
+    }
+    Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.get() < 0) {
+        throw LumarientError::message(systemError("socket"));
+    }
+    const int on = 1;
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(worker_->platform.port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) < 0) {
+        throw LumarientError::message(
+            systemError(QStringLiteral("port %1").arg(worker_->platform.port).toUtf8().constData()));
+    }
+    if (::listen(socket.get(), 4) < 0) {
+        throw LumarientError::message(systemError("listen"));
+    }
+    worker_->listener.reset(socket.release());
+    worker_->thread = std::thread([worker = worker_.get()] { worker->run(); });
+}
+
+void DisplayStreamer::startCapture()
+{
+    ScreenCaptureFactory *captures = worker_->platform.captures;
+    std::unique_ptr<ScreenCapture> capture =
+        captures != nullptr ? captures->open(worker_->display->displayID()) : nullptr;
+    if (capture == nullptr) {
+        throw LumarientError::message(QStringLiteral("virtual display not found for capture"));
+    }
+    const VirtualDisplay &display = *worker_->display;
+    H264Encoder::Settings settings;
+    settings.width = display.width();
+    settings.height = display.height();
+    settings.keyframeIntervalFrames = worker_->rules.tuning().keyframeIntervalFrames;
+    settings.bitRate = streamBitRate(display.width(), display.height(), worker_->overWifi);
+    settings.allowHardware = worker_->platform.allowHardwareEncoder;
+    settings.softwarePreset = worker_->platform.softwarePreset;
+    // An encoder that cannot be opened means no frames, as with a refused session.
+    std::unique_ptr<H264Encoder> encoder = H264Encoder::create(settings);
+    std::lock_guard lock(worker_->mutex);
+    worker_->encoderName = encoder ? encoder->name() : QString();
+    worker_->pendingCapture = std::move(capture);
+    worker_->pendingEncoder = std::move(encoder);
+    worker_->notify();
+}
+
+void DisplayStreamer::stop()
+{
+    {
+        std::lock_guard lock(worker_->mutex);
+        worker_->stopRequested = true;
+    }
+    worker_->notify();
+    if (worker_->thread.joinable()) {
+        worker_->thread.join();
+    } else {
+        worker_->shutDown();
+    }
+}
+
+const DisplayStreamer::Statistics &DisplayStreamer::statistics() const
+{
+    return worker_->statistics;
+}
+
+QString DisplayStreamer::encoderName() const
+{
+    std::lock_guard lock(worker_->mutex);
+    return worker_->encoderName;
+}
+
+void DisplayStreamer::setFrameWrittenObserver(std::function<void(std::uint32_t, double, double)> observer)
+{
+    worker_->frameObserver = std::move(observer);
+}
+
+} // namespace lumarient

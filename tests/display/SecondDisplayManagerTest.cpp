@@ -1,0 +1,250 @@
+#include "display/SecondDisplayManager.h"
+#include "DisplayReceiver.h"
+#include "display/SecondDisplayPhone.h"
+#include "display/VirtualDisplay.h"
+#include "platform/UserDefaults.h"
+#include "platform/x11/X11Pointer.h"
+#include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/X11VirtualMonitors.h"
+#include "support/FreePort.h"
+#include "support/PhoneSim.h"
+#include "support/RecordingSleeper.h"
+#include "support/XorgServer.h"
+#include "tooling/ADB.h"
+#include "tooling/Companion.h"
+#include "tooling/ToolPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace lumarient;
+using namespace lumarient::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString serial = QStringLiteral("R58M123ABC");
+const QString otherSerial = QStringLiteral("9A221FFAZ");
+
+QCoreApplication &application()
+{
+    static int argc = 1;
+    static char name[] = "display_manager_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *instance =
+        QCoreApplication::instance() != nullptr ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
+    return *instance;
+}
+
+bool processEventsUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeLimit = 10s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A window system without virtual displays.
+class NoVirtualDisplays final : public VirtualMonitorFactory {
+public:
+    bool isAvailable() override { return false; }
+    std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &) override { return nullptr; }
+};
+
+// The manager with real parts: Xorg-dummy, the X11 backends, the adb layer against
+// simulated phones, and the phone's display receiver over loopback.
+class SecondDisplayManagerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new XorgServer(); }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        server_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        application();
+        if (!server_->isRunning()) {
+            GTEST_SKIP() << server_->problem().toStdString();
+        }
+        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
+        phonesim::SimPhone phone = makePhone(serial, QStringLiteral("SM_S918B"));
+        phone.screenWidth = 1440;
+        phone.screenHeight = 3200;
+        sim_.addPhone(phone);
+        sim_.addPhone(makePhone(otherSerial, QStringLiteral("Pixel_8")));
+        monitors_ = std::make_unique<x11::X11VirtualMonitorFactory>(&defaults_, server_->displayName());
+        manager_ = makeManager(monitors_.get());
+    }
+
+    std::unique_ptr<SecondDisplayManager> makeManager(VirtualMonitorFactory *monitors)
+    {
+        SecondDisplayManager::Platform platform;
+        platform.monitors = monitors;
+        platform.streaming.captures = &captures_;
+        const char *name = server_->displayName();
+        platform.streaming.makePointer = [name] { return std::make_unique<x11::X11Pointer>(name); };
+        platform.streaming.allowHardwareEncoder = false;
+        platform.streaming.port = port_;
+        return std::make_unique<SecondDisplayManager>(platform, phone_);
+    }
+
+    void startAndWait(const QString &which, bool overWifi = false)
+    {
+        bool finished = false;
+        auto connection =
+            QObject::connect(manager_.get(), &SecondDisplayManager::startFinished, [&] { finished = true; });
+        manager_->start(ConnectedDevice{which, QStringLiteral("model"), overWifi, DeviceState::ready});
+        EXPECT_TRUE(processEventsUntil([&] { return finished; }));
+        QObject::disconnect(connection);
+    }
+
+    bool adbRan(const QString &command) { return sim_.adbCommands().contains(command); }
+
+    static XorgServer *server_;
+    PhoneSim sim_;
+    QTemporaryDir settingsDir_;
+    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
+    ToolPaths paths_{defaults_, settingsDir_.path()};
+    RecordingSleeper sleeper_;
+    ADB adb_{paths_, sleeper_};
+    Companion companion_{paths_, adb_};
+    AdbSecondDisplayPhone phone_{adb_, companion_};
+    x11::X11ScreenCaptureFactory captures_{server_->displayName()};
+    std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
+    std::uint16_t port_ = freeLoopbackPort();
+    std::unique_ptr<SecondDisplayManager> manager_;
+};
+
+XorgServer *SecondDisplayManagerTest::server_ = nullptr;
+
+const QString displayStop =
+    QStringLiteral("-s %1 shell am broadcast -n com.corvantil.lumarient.companion/.SessionReceiver -a "
+                   "com.corvantil.lumarient.DISPLAY_STOP");
+
+} // namespace
+
+TEST_F(SecondDisplayManagerTest, StartsTheDisplayAndThePhoneReceiverThenStopsCleanly)
+{
+    int changes = 0;
+    QObject::connect(manager_.get(), &SecondDisplayManager::changed, [&] { ++changes; });
+    startAndWait(serial);
+    ASSERT_EQ(manager_->activeSerial(), serial);
+    EXPECT_FALSE(manager_->lastError());
+    ASSERT_TRUE(manager_->display());
+    EXPECT_EQ(manager_->display()->width(), 2560);
+    EXPECT_EQ(manager_->display()->height(), 1152);
+    EXPECT_EQ(server_->monitorNames().size(), 2);
+
+    const QStringList commands = sim_.adbCommands();
+    const qsizetype reverse = commands.indexOf(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial));
+    const qsizetype launch = commands.indexOf(
+        QStringLiteral(
+            "-s %1 shell am start -n com.corvantil.lumarient.companion/.DisplayActivity --ei w 2560 --ei h 1152")
+            .arg(serial));
+    ASSERT_GE(reverse, 0);
+    EXPECT_GT(launch, reverse) << "the port is reversed before the receiver opens";
+
+    // The phone's receiver finds the computer listening and capturing.
+    phoneside::DisplayReceiver::Options options;
+    options.port = port_;
+    phoneside::DisplayReceiver receiver(options);
+    ASSERT_TRUE(receiver.connect());
+    ASSERT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.decodedFrames >= 1; }));
+    EXPECT_EQ(receiver.record().lastPicture.size(), QSize(2560, 1152));
+
+    // A second phone is turned away without a word.
+    sim_.clearInvocations();
+    manager_->start(ConnectedDevice{otherSerial, QStringLiteral("Pixel_8"), false, DeviceState::ready});
+    processEventsUntil([] { return false; }, 200ms);
+    EXPECT_EQ(manager_->activeSerial(), serial);
+    EXPECT_FALSE(manager_->lastError());
+    EXPECT_TRUE(sim_.adbCommands().isEmpty());
+
+    manager_->stop();
+    EXPECT_FALSE(manager_->activeSerial());
+    EXPECT_FALSE(manager_->display());
+    EXPECT_FALSE(manager_->streamer());
+    EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")}) << "no ghost monitor";
+    EXPECT_TRUE(processEventsUntil([&] { return adbRan(displayStop.arg(serial)); }));
+    EXPECT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.closedByComputer; }));
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(SecondDisplayManagerTest, StoppingWhenOffSendsNothing)
+{
+    int changes = 0;
+    QObject::connect(manager_.get(), &SecondDisplayManager::changed, [&] { ++changes; });
+    manager_->stop();
+    processEventsUntil([] { return false; }, 200ms);
+    EXPECT_TRUE(sim_.adbCommands().isEmpty());
+    EXPECT_FALSE(manager_->activeSerial());
+    EXPECT_FALSE(manager_->display());
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(SecondDisplayManagerTest, AnUnreadableScreenSizeGivesA1440By900Display)
+{
+    phonesim::SimRule dump;
+    dump.commandPrefix = "shell dumpsys display";
+    dump.exitCode = 1;
+    sim_.addRule(dump);
+    phonesim::SimRule size;
+    size.commandPrefix = "shell wm size";
+    size.exitCode = 1;
+    sim_.addRule(size);
+    startAndWait(serial, true);
+    ASSERT_TRUE(manager_->display());
+    EXPECT_EQ(manager_->display()->width(), 1440);
+    EXPECT_EQ(manager_->display()->height(), 900);
+    manager_->stop();
+}
+
+TEST_F(SecondDisplayManagerTest, ABusyPortIsReportedAndEverythingIsUndone)
+{
+    const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    // Earlier tests' connections may still linger on the port.
+    ::setsockopt(blocker, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port_);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(blocker, 1), 0);
+
+    startAndWait(serial);
+    ::close(blocker);
+    ASSERT_TRUE(manager_->lastError());
+    EXPECT_TRUE(manager_->lastError()->startsWith(QStringLiteral("Couldn't start the display stream: ")));
+    EXPECT_FALSE(manager_->activeSerial());
+    EXPECT_FALSE(manager_->display());
+    EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")});
+    EXPECT_TRUE(processEventsUntil([&] { return adbRan(displayStop.arg(serial)); }));
+    EXPECT_FALSE(adbRan(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial)));
+}
+
+TEST_F(SecondDisplayManagerTest, WithoutVirtualDisplaysTheFeatureStaysOffWithAMessage)
+{
+    NoVirtualDisplays none;
+    manager_ = makeManager(&none);
+    startAndWait(serial);
+    EXPECT_EQ(manager_->lastError(), QStringLiteral("Second-display support isn't available on this desktop."));
+    EXPECT_FALSE(manager_->activeSerial());
+    EXPECT_FALSE(manager_->display());
+    EXPECT_FALSE(adbRan(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial)));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+namespace lumarient::test {
+
+// A private X server for a test: Xorg with the dummy video driver (which, unlike
+// Xvfb, can grow its framebuffer and hold RandR 1.5 user monitors) on a free
+// display number, one 1920 x 1080 output at the origin. Stopped by its process
+// id when this object goes.
+class XorgServer {
+public:
+    XorgServer();
+    ~XorgServer();
+    XorgServer(const XorgServer &) = delete;
+    XorgServer &operator=(const XorgServer &) = delete;
+
+    // False when Xorg or its dummy driver is missing, or the server did not come up.
+    bool isRunning() const { return pid_ > 0; }
+    // Why it is not running.
+    QString problem() const { return problem_; }
+    // ":N", for the backends' display-name arguments.
+    const char *displayName() const { return displayName_.constData(); }
+
+    // Runs xrandr against this server; its standard output, or a null string on failure.
+    QString xrandr(const QStringList &arguments) const;
+    // The names xrandr lists as monitors.
+    QStringList monitorNames() const;
+
+private:
+    bool launch(int displayNumber);
+    void terminate();
+
+    QTemporaryDir folder_;
+    QByteArray displayName_;
+    pid_t pid_ = -1;
+    QString problem_;
+};
+
+} // namespace lumarient::test
