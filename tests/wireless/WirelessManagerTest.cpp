@@ -106,7 +106,7 @@ protected:
         qsizetype seen = -1;
         while (seen != sim_.adbCommands().size()) {
             seen = sim_.adbCommands().size();
-            spinFor(150ms);
+            spinFor(300ms);
         }
     }
 
@@ -205,12 +205,12 @@ TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
     saveConfig(QStringLiteral("FIXED_MODEL"), 5561);
 
     DeviceManager &manager = startWirelessManager();
-    settle();
     // An mDNS name is no endpoint, but the phone is pinned to its fixed port.
-    EXPECT_FALSE(manager.knownEndpoints().contains(mdnsSerial));
-    EXPECT_EQ(count(QStringLiteral("-s ") + mdnsSerial + QStringLiteral(" tcpip 5561")), 1);
     const QString pinned = QString::fromStdString(fixed.wlanAddress) + QStringLiteral(":5561");
     EXPECT_TRUE(spinUntil([&] { return manager.knownEndpoints().contains(pinned); }));
+    settle();
+    EXPECT_FALSE(manager.knownEndpoints().contains(mdnsSerial));
+    EXPECT_EQ(count(QStringLiteral("-s ") + mdnsSerial + QStringLiteral(" tcpip 5561")), 1);
 
     // A phone already on a fixed port is remembered and left alone.
     refreshNow();
