@@ -1,5 +1,8 @@
 #include "PackageCommands.h"
 
+#include "DisplayReceiverLaunch.h"
+#include "SimStore.h"
+
 #include "Text.h"
 
 #include <algorithm>
@@ -139,6 +142,7 @@ Reply activityManager(SimPhone &phone, const Words &words)
                     phone.companionSession += " " + transport;
             } else if (action == "com.corvantil.lumarient.DISPLAY_STOP") {
                 phone.displayReceiver.clear();
+                stopDisplayReceiver(SimStore::folderFromEnvironment());
             }
         }
         return {"Broadcasting: " + intent + "\nBroadcast completed: result=0\n", 0};
@@ -148,8 +152,12 @@ Reply activityManager(SimPhone &phone, const Words &words)
             return {"Starting: " + intent + "\nError type 3\nError: Activity class {" + component +
                         "} does not exist.\n",
                     0};
-        if (component == companionPackage + "/.DisplayActivity")
+        if (component == companionPackage + "/.DisplayActivity") {
             phone.displayReceiver = extra(words, "w") + "x" + extra(words, "h");
+            // The activity connects back to the computer's display stream.
+            if (const std::optional<std::pair<int, int>> size = displayActivitySize(words))
+                launchDisplayReceiver(SimStore::folderFromEnvironment(), size->first, size->second);
+        }
         return {"Starting: " + intent + "\n", 0};
     }
     return {"Error: unknown command '" + verb + "'\n", 255};
