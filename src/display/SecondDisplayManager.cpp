@@ -27,13 +27,18 @@ void SecondDisplayManager::start(const ConnectedDevice &device)
     if (activeSerial_ || sizingSerial_) {
         return;
     }
+    // The menu shows the last failure until the user tries again.
+    if (lastError_) {
+        lastError_.reset();
+        emit changed();
+    }
     const QString serial = device.serial;
     const bool overWifi = device.isWifi;
     const std::uint64_t generation = ++generation_;
     sizingSerial_ = serial;
     QPointer<SecondDisplayManager> self(this);
     SecondDisplayPhone *phone = &phone_;
-    QThreadPool::globalInstance()->start([self, phone, serial, overWifi, generation] {
+    pool_.start([self, phone, serial, overWifi, generation] {
         const ScreenSize size = secondDisplaySize(phone->screenSize(serial), overWifi);
         QMetaObject::invokeMethod(
             self.data(),
@@ -76,7 +81,7 @@ void SecondDisplayManager::startWithSize(const QString &serial, bool overWifi, S
     // The phone's receiver is opened only now, so it finds the computer listening.
     QPointer<SecondDisplayManager> self(this);
     SecondDisplayPhone *phone = &phone_;
-    QThreadPool::globalInstance()->start([self, phone, serial, size] {
+    pool_.start([self, phone, serial, size] {
         phone->enableSecondDisplay(serial);
         phone->launchDisplayReceiver(serial, size.width, size.height);
         QMetaObject::invokeMethod(
@@ -98,7 +103,7 @@ void SecondDisplayManager::stop()
     if (activeSerial_) {
         SecondDisplayPhone *phone = &phone_;
         const QString serial = *activeSerial_;
-        QThreadPool::globalInstance()->start([phone, serial] { phone->stopDisplayReceiver(serial); });
+        pool_.start([phone, serial] { phone->stopDisplayReceiver(serial); });
     }
     if (streamer_) {
         streamer_->stop();

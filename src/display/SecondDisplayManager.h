@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <memory>
 #include <optional>
@@ -65,6 +66,9 @@ private:
     std::unique_ptr<DisplayStreamer> streamer_;
     // Each start gets a number so that a late answer for a stopped start is ignored.
     std::uint64_t generation_ = 0;
+    // Last: the manager's background work (which uses the phone it was given)
+    // has finished before anything else of it goes.
+    QThreadPool pool_;
 };
 
 } // namespace lumarient

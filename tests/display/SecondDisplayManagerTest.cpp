@@ -236,6 +236,10 @@ TEST_F(SecondDisplayManagerTest, ABusyPortIsReportedAndEverythingIsUndone)
     EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")});
     EXPECT_TRUE(processEventsUntil([&] { return adbRan(displayStop.arg(serial)); }));
     EXPECT_FALSE(adbRan(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial)));
+
+    // Trying again clears the old message until the new attempt has its answer.
+    manager_->start(ConnectedDevice{serial, QStringLiteral("M"), false, DeviceState::ready});
+    EXPECT_FALSE(manager_->lastError());
 }
 
 TEST_F(SecondDisplayManagerTest, WithoutVirtualDisplaysTheFeatureStaysOffWithAMessage)
