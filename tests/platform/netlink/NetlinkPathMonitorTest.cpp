@@ -1,9 +1,10 @@
+#include "support/NamespaceRun.h"
+
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
-#include <unistd.h>
+using namespace lumarient::test;
 
 // The real rtnetlink monitor, in a network namespace made for this test, while
 // interfaces come and go there.
@@ -11,28 +12,14 @@ TEST(NetlinkPathMonitorTest, ReportsEachChangedPathOnce)
 {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
-    QStringList arguments{QStringLiteral("-n")};
-    if (::geteuid() != 0)
-        arguments.prepend(QStringLiteral("-r"));
-    arguments << QStringLiteral(PATH_NAMESPACE_SCRIPT) << work.path() << QStringLiteral(PATH_MONITOR_PROBE);
-    QProcess run;
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-                       environment.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
-    run.setProcessEnvironment(environment);
-    run.start(QStringLiteral("unshare"), arguments);
-    if (!run.waitForStarted())
-        GTEST_SKIP() << "unshare is not available";
-    if (!run.waitForFinished(60000)) {
-        run.kill();
-        run.waitForFinished();
-        FAIL() << "the namespace run did not finish: " << run.readAll().toStdString();
-    }
-    const QString output = QString::fromUtf8(run.readAll());
-    if (run.exitCode() == 77 || output.contains(QLatin1String("unshare: unshare failed")))
+    const NamespaceRun run = runInOwnNamespaces({QStringLiteral("-n")}, QStringLiteral(PATH_NAMESPACE_SCRIPT),
+                                                work.path(), QStringLiteral(PATH_MONITOR_PROBE));
+    const QString &output = run.output;
+    ASSERT_NE(run.outcome, NamespaceRun::Outcome::timedOut)
+        << "the namespace run did not finish: " << output.toStdString();
+    if (run.outcome == NamespaceRun::Outcome::unavailable)
         GTEST_SKIP() << "cannot make a network namespace here:\n" << output.toStdString();
-    ASSERT_EQ(run.exitCode(), 0) << output.toStdString();
+    ASSERT_EQ(run.exitCode, 0) << output.toStdString();
 
     QStringList paths;
     for (const QString &line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {

@@ -1,10 +1,11 @@
+#include "support/NamespaceRun.h"
+
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <unistd.h>
+using namespace lumarient::test;
 
 namespace {
 
@@ -31,25 +32,13 @@ TEST(AvahiServiceDiscoveryTest, BrowsesResolvesAndSeesRemovalThroughAvahiDaemon)
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
 
-    QStringList arguments{QStringLiteral("-n"), QStringLiteral("-m")};
-    if (::geteuid() != 0)
-        arguments.prepend(QStringLiteral("-r"));
-    arguments << QStringLiteral(AVAHI_NAMESPACE_SCRIPT) << work.path() << QStringLiteral(AVAHI_BROWSE_PROBE);
-    QProcess run;
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-                       environment.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
-    run.setProcessEnvironment(environment);
-    run.start(QStringLiteral("unshare"), arguments);
-    ASSERT_TRUE(run.waitForStarted());
-    if (!run.waitForFinished(60000)) {
-        run.kill();
-        run.waitForFinished();
-        FAIL() << "the namespace run did not finish: " << run.readAll().toStdString();
-    }
-    const QString output = QString::fromUtf8(run.readAll());
-    if (run.exitCode() == 77 || output.contains(QLatin1String("unshare: unshare failed")))
+    const NamespaceRun run =
+        runInOwnNamespaces({QStringLiteral("-n"), QStringLiteral("-m")}, QStringLiteral(AVAHI_NAMESPACE_SCRIPT),
+                           work.path(), QStringLiteral(AVAHI_BROWSE_PROBE));
+    const QString &output = run.output;
+    ASSERT_NE(run.outcome, NamespaceRun::Outcome::timedOut)
+        << "the namespace run did not finish: " << output.toStdString();
+    if (run.outcome == NamespaceRun::Outcome::unavailable)
         GTEST_SKIP() << "cannot make a network namespace with its own avahi-daemon here:\n" << output.toStdString();
 
     // Without a daemon: one line for two browses, and the browses still exist.
