@@ -41,15 +41,8 @@ bool near(QRgb pixel, QRgb expected, int tolerance = 40)
 
 // A real X server, a virtual display on it, a test window covering that display
 // and a streamer; the phone side is the display receiver over loopback.
-class DisplayStreamerTest : public ::testing::Test {
+class DisplayStreamerTest : public XorgSuite {
 protected:
-    static void SetUpTestSuite() { server_ = new XorgServer(); }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        server_ = nullptr;
-    }
-
     void SetUp() override
     {
         if (!server_->isRunning()) {
@@ -111,7 +104,6 @@ protected:
         }
     }
 
-    static XorgServer *server_;
     static std::atomic<double> clockOffset_;
     x11::X11VirtualMonitorFactory monitors_{nullptr, server_->displayName()};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
@@ -121,7 +113,6 @@ protected:
     std::uint16_t port_ = freeLoopbackPort();
 };
 
-XorgServer *DisplayStreamerTest::server_ = nullptr;
 std::atomic<double> DisplayStreamerTest::clockOffset_{0};
 
 } // namespace

@@ -66,15 +66,8 @@ public:
 
 // The manager with real parts: Xorg-dummy, the X11 backends, the adb layer against
 // simulated phones, and the phone's display receiver over loopback.
-class SecondDisplayManagerTest : public ::testing::Test {
+class SecondDisplayManagerTest : public XorgSuite {
 protected:
-    static void SetUpTestSuite() { server_ = new XorgServer(); }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        server_ = nullptr;
-    }
-
     void SetUp() override
     {
         application();
@@ -115,7 +108,6 @@ protected:
 
     bool adbRan(const QString &command) { return sim_.adbCommands().contains(command); }
 
-    static XorgServer *server_;
     PhoneSim sim_;
     QTemporaryDir settingsDir_;
     UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
@@ -129,8 +121,6 @@ protected:
     std::uint16_t port_ = freeLoopbackPort();
     std::unique_ptr<SecondDisplayManager> manager_;
 };
-
-XorgServer *SecondDisplayManagerTest::server_ = nullptr;
 
 const QString displayStop =
     QStringLiteral("-s %1 shell am broadcast -n com.corvantil.lumarient.companion/.SessionReceiver -a "

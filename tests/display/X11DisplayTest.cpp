@@ -42,15 +42,8 @@ void processEventsFor(std::chrono::milliseconds duration)
 }
 
 // One X server for every test here; each test leaves it as it found it.
-class X11DisplayTest : public ::testing::Test {
+class X11DisplayTest : public XorgSuite {
 protected:
-    static void SetUpTestSuite() { server_ = new XorgServer(); }
-    static void TearDownTestSuite()
-    {
-        delete server_;
-        server_ = nullptr;
-    }
-
     void SetUp() override
     {
         application();
@@ -66,12 +59,9 @@ protected:
         return x11::framebufferSize(connection);
     }
 
-    static XorgServer *server_;
     QTemporaryDir folder_;
     std::unique_ptr<UserDefaults> defaults_;
 };
-
-XorgServer *X11DisplayTest::server_ = nullptr;
 
 // Counts the questions that reach the window system.
 class CountingLayout final : public DisplayLayout {

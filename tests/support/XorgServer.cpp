@@ -170,4 +170,6 @@ QStringList XorgServer::monitorNames() const
     return names;
 }
 
+XorgServer *XorgSuite::server_ = nullptr;
+
 } // namespace lumarient::test

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <sys/types.h>
 
 namespace lumarient::test {
@@ -40,6 +42,19 @@ private:
     QByteArray displayName_;
     pid_t pid_ = -1;
     QString problem_;
+};
+
+// Tests that share one X server per suite. Each test's SetUp skips it when
+// `server_` is not running; each test leaves the server as it found it.
+class XorgSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new XorgServer(); }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        server_ = nullptr;
+    }
+    static XorgServer *server_;
 };
 
 } // namespace lumarient::test
