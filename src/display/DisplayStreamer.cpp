@@ -1,5 +1,7 @@
 #include "display/DisplayStreamer.h"
 
+#include "platform/FileDescriptor.h"
+
 #include "devices/LumarientError.h"
 #include "display/H264Encoder.h"
 #include "display/PacketLink.h"
@@ -44,32 +46,6 @@ double steadySeconds()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// A file descriptor closed when this goes.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { reset(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
-
 QString systemError(const char *what)
 {
     return QStringLiteral("%1: %2").arg(what, QString::fromLocal8Bit(std::strerror(errno)));
@@ -93,8 +69,8 @@ struct DisplayStreamer::Worker {
     bool stopRequested = false;
     QString encoderName;
 
-    Descriptor wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
-    Descriptor listener;
+    FileDescriptor wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+    FileDescriptor listener;
     std::thread thread;
 
     // Worker-thread state.
@@ -104,7 +80,7 @@ struct DisplayStreamer::Worker {
     std::unique_ptr<PointerDevice> pointer;
     std::unique_ptr<PacketLink> link;
     DisplayWire::PhoneMessageReader messages;
-    Descriptor udp;
+    FileDescriptor udp;
     bool contentDirty = true;
     bool repeatWhenDrained = false;
     // Captures keep to a 60 Hz grid, so a late wake-up does not push every later
@@ -354,7 +330,7 @@ struct DisplayStreamer::Worker {
             std::memcpy(&v6->sin6_addr, &bytes, sizeof bytes);
             length = sizeof(sockaddr_in6);
         }
-        Descriptor socket(::socket(storage.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        FileDescriptor socket(::socket(storage.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (socket.get() < 0 || ::connect(socket.get(), reinterpret_cast<sockaddr *>(&storage), length) < 0) {
             return;
         }
@@ -511,7 +487,7 @@ void DisplayStreamer::startListener()
     if (worker_->thread.joinable()) {
         return;
     }
-    Descriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (socket.get() < 0) {
         throw LumarientError::message(systemError("socket"));
     }

@@ -1,5 +1,7 @@
 #include "tooling/Shell.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <QUtf8StringView>
 
 #include <cerrno>
@@ -19,24 +21,6 @@ namespace lumarient::Shell {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 QString joinedCommand(const QString &path, const QStringList &arguments)
 {

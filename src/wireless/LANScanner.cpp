@@ -1,5 +1,7 @@
 #include "wireless/LANScanner.h"
 
+#include "platform/FileDescriptor.h"
+
 #include "platform/NetworkInterfaces.h"
 
 #include <QStringList>
@@ -47,22 +49,6 @@ std::optional<sockaddr_in> socketAddress(const LANScanner::Candidate &candidate)
         return std::nullopt;
     return address;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // One epoll loop over non-blocking connects. A probe ends when the connect
 // completes (open), fails (refused, unreachable: closed at once) or its deadline

@@ -1,5 +1,7 @@
 #include "platform/netlink/NetlinkPathMonitor.h"
 
+#include "platform/FileDescriptor.h"
+
 #include "platform/Log.h"
 #include "platform/netlink/RouteNetlinkParser.h"
 
@@ -17,26 +19,10 @@
 namespace lumarient {
 namespace {
 
-class Socket {
-public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Socket(const Socket &) = delete;
-    Socket &operator=(const Socket &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // Sends one dump request and collects the reply until the kernel ends it.
 std::optional<QByteArray> dump(uint16_t type, unsigned char family)
 {
-    const Socket socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    const FileDescriptor socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (socket.get() < 0)
         return std::nullopt;
     struct {
@@ -107,7 +93,7 @@ void NetlinkPathMonitor::run(std::stop_token stop, OnUpdate onUpdate)
 {
     // The kernel keeps thread names to 15 characters.
     pthread_setname_np(pthread_self(), "Lumarient.pathM");
-    const Socket events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+    const FileDescriptor events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
