@@ -3,7 +3,7 @@
 #include "devices/DeviceManager.h"
 #include "platform/UserDefaults.h"
 #include "ui/OnboardingStatus.h"
-#include "ui/RichText.h"
+#include "ui/TextStyle.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -31,28 +31,6 @@ const Step steps[] = {
      "Use a USB cable — no drivers needed. This is the easiest way to start, and you can go wireless right after."},
     {"Approve the connection", "On the phone, check **Always allow from this computer**, then tap **Allow**."},
 };
-
-QLabel *richLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(boldSpansToHtml(text), parent);
-    label->setTextFormat(Qt::RichText);
-    label->setWordWrap(true);
-    return label;
-}
-
-QLabel *secondary(QLabel *label)
-{
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-void scaleFont(QWidget *widget, qreal factor, bool bold)
-{
-    QFont font = widget->font();
-    font.setPointSizeF(font.pointSizeF() * factor);
-    font.setBold(bold);
-    widget->setFont(font);
-}
 
 QWidget *numberBadge(int number, QWidget *parent)
 {

@@ -1,6 +1,6 @@
 #include "ui/PairingDialog.h"
 
-#include "ui/RichText.h"
+#include "ui/TextStyle.h"
 #include "wireless/PairingSheet.h"
 
 #include <QHBoxLayout>
@@ -16,18 +16,11 @@
 namespace lumarient {
 namespace {
 
-QLabel *label(const QString &text, QWidget *parent, qreal scale = 1.0, bool bold = false, bool secondary = false)
+QLabel *label(const QString &text, QWidget *parent, qreal scale = 1.0, bool bold = false, bool quiet = false)
 {
-    auto *made = new QLabel(boldSpansToHtml(text), parent);
-    made->setTextFormat(Qt::RichText);
-    made->setWordWrap(true);
-    QFont font = made->font();
-    font.setPointSizeF(font.pointSizeF() * scale);
-    font.setBold(bold);
-    made->setFont(font);
-    if (secondary)
-        made->setForegroundRole(QPalette::PlaceholderText);
-    return made;
+    QLabel *made = richLabel(text, parent);
+    scaleFont(made, scale, bold);
+    return quiet ? secondary(made) : made;
 }
 
 } // namespace
@@ -91,9 +84,7 @@ PairingDialog::PairingDialog(DeviceManager &manager, QWidget *parent)
     red.setColor(QPalette::WindowText, QColor(0xc0, 0x1c, 0x28));
     error_->setPalette(red);
     error_->setWordWrap(true);
-    QFont caption = error_->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    error_->setFont(caption);
+    scaleFont(error_, 0.85);
     layout->addWidget(error_);
 
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);

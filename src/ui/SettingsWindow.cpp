@@ -2,6 +2,7 @@
 
 #include "devices/DeviceManager.h"
 #include "ui/DeviceConfigRow.h"
+#include "ui/TextStyle.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -10,26 +11,17 @@
 #include "ui/FixedWidth.h"
 
 namespace lumarient {
-namespace {
-
-QLabel *secondaryLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-} // namespace
 
 SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), manager_(manager),
-      emptyText_(secondaryLabel(QStringLiteral("No devices yet — plug in a phone with USB debugging enabled and it "
-                                               "will appear here automatically."),
-                                this)),
-      removalNote_(secondaryLabel(QStringLiteral("Removing a device only forgets its settings — a connected phone is "
-                                                 "re-discovered automatically."),
-                                  this)),
+      emptyText_(
+          secondary(richLabel(QStringLiteral("No devices yet — plug in a phone with USB debugging enabled and it "
+                                             "will appear here automatically."),
+                              this))),
+      removalNote_(
+          secondary(richLabel(QStringLiteral("Removing a device only forgets its settings — a connected phone is "
+                                             "re-discovered automatically."),
+                              this))),
       rowsLayout_(new QVBoxLayout)
 {
     setWindowTitle(QStringLiteral("Lumarient Settings"));
@@ -38,16 +30,12 @@ SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);
     auto *heading = new QLabel(QStringLiteral("Devices"), this);
-    QFont headline = heading->font();
-    headline.setBold(true);
-    heading->setFont(headline);
+    scaleFont(heading, 1.0, true);
     layout->addWidget(heading);
     layout->addWidget(emptyText_);
     rowsLayout_->setSpacing(14);
     layout->addLayout(rowsLayout_);
-    QFont caption = removalNote_->font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-    removalNote_->setFont(caption);
+    scaleFont(removalNote_, 0.85);
     layout->addWidget(removalNote_);
 
     connect(&manager_, &DeviceManager::configsChanged, this, &SettingsWindow::rebuild);
