@@ -1,5 +1,4 @@
 #include "devices/ConnectedDevice.h"
-#include "devices/DeviceConfig.h"
 #include "devices/LumarientError.h"
 #include "devices/SessionKind.h"
 
@@ -23,13 +22,4 @@ TEST(LumarientError, DescriptionsAreTheUsersTexts)
     EXPECT_EQ(LumarientError::message(QStringLiteral("failed to connect")).description(),
               QStringLiteral("failed to connect"));
     EXPECT_STREQ(LumarientError::overlayDidNotAppear().what(), "Overlay display did not appear on the phone");
-}
-
-TEST(DeviceMatching, ModelMustMatchExactly)
-{
-    DeviceConfig config;
-    config.modelPattern = QStringLiteral("SM_G973F");
-    EXPECT_TRUE(matches(config, QStringLiteral("SM_G973F")));
-    EXPECT_FALSE(matches(config, QStringLiteral("SM G973F")));
-    EXPECT_FALSE(matches(config, QStringLiteral("sm_g973f")));
 }
