@@ -7,11 +7,13 @@
 
 #include "SimStore.h"
 #include "devices/DeviceManager.h"
+#include "devices/ScrcpySupervisor.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
+#include "wireless/WirelessConnector.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -87,13 +89,14 @@ struct World {
     UserDefaults defaults{settings.filePath(QStringLiteral("Lumarient.conf"))};
     ToolPaths paths{defaults, folder.path()};
     ADB adb{paths, ThreadSleeper::instance()};
+    ScrcpySupervisor scrcpy{paths};
 };
 
 void measureRefresh(int phones, int runs)
 {
     World world(phones);
-    DeviceManager manager(
-        {world.paths, world.adb, world.defaults, SteadyClock::instance(), ThreadSleeper::instance(), 0ms});
+    DeviceManager manager({world.paths, world.adb, world.defaults, SteadyClock::instance(), ThreadSleeper::instance(),
+                           world.scrcpy, 0ms});
     // The first refresh adopts the phones; measure the steady state after it.
     waitForRefresh(manager);
     runFor(500ms);
@@ -119,7 +122,10 @@ void measureRefresh(int phones, int runs)
 void measureIdle(int seconds)
 {
     World world(1);
-    DeviceManager manager({world.paths, world.adb, world.defaults, SteadyClock::instance(), ThreadSleeper::instance()});
+    DeviceManager manager(
+        {world.paths, world.adb, world.defaults, SteadyClock::instance(), ThreadSleeper::instance(), world.scrcpy});
+    // The scan decision follows every tick, as in the app.
+    WirelessConnector wireless({manager, world.adb, world.defaults, SteadyClock::instance()});
     waitForRefresh(manager);
     runFor(1000ms);
     const double cpuBefore = cpuSeconds();

@@ -1,18 +1,7 @@
+#include "app/AppServices.h"
 #include "app/QuitOnSignal.h"
-#include "app/SecondDisplayBackends.h"
 #include "app/SingleInstance.h"
-#include "devices/DeviceManager.h"
-#include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/NetworkInterfaces.h"
-#include "platform/Sleeper.h"
-#include "platform/UserDefaults.h"
-#include "platform/avahi/AvahiServiceDiscovery.h"
-#include "platform/dbus/LogindWakeWatcher.h"
-#include "platform/netlink/NetlinkPathMonitor.h"
-#include "tooling/ADB.h"
-#include "tooling/ToolPaths.h"
-#include "transfer/FileReceiver.h"
 #include "ui/LumarientApp.h"
 
 #include <QApplication>
@@ -39,38 +28,13 @@ int main(int argc, char *argv[])
     }
     instance.listen();
 
+    // SIGTERM and SIGINT quit through the same path as the menu's Quit.
     QuitOnSignal quitOnSignal;
-    UserDefaults defaults(UserDefaults::defaultFilePath());
-    const ToolPaths toolPaths(defaults, ToolPaths::prefixOfRunningExecutable());
-    const ADB adb(toolPaths, ThreadSleeper::instance());
-    SecondDisplayBackends secondDisplay(defaults, toolPaths, adb);
+    AppServices services;
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&services] { services.stop(); });
+    services.start();
 
-    FileReceiver::shared().start();
-
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
-        logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
-        FileReceiver::shared().stop();
-        // Its virtual display must not outlive the app.
-        secondDisplay.manager().stop();
-    });
-
-    // Ends every screen session when the app quits (SIGTERM and SIGINT included,
-    // through QuitOnSignal); it registers for that itself.
-    // Wireless discovery, network changes and the interfaces the LAN scan sweeps.
-    AvahiServiceDiscovery serviceDiscovery;
-    const SystemInterfaceSource interfaces;
-    DeviceManager::Dependencies dependencies{toolPaths, adb, defaults, SteadyClock::instance(),
-                                             ThreadSleeper::instance()};
-    dependencies.serviceDiscovery = &serviceDiscovery;
-    dependencies.makePathMonitor = [] { return std::make_unique<NetlinkPathMonitor>(); };
-    dependencies.interfaces = &interfaces;
-    DeviceManager deviceManager(dependencies);
-    DeviceManager::setShared(&deviceManager);
-    LogindWakeWatcher wakeWatcher;
-    QObject::connect(&wakeWatcher, &LogindWakeWatcher::didWake, &deviceManager, &DeviceManager::systemDidWake,
-                     Qt::QueuedConnection);
-
-    LumarientApp ui(deviceManager, &secondDisplay.manager(), defaults);
+    LumarientApp ui(services.devices(), services.wireless(), &services.secondDisplay(), services.defaults());
     QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
     ui.launch();
 

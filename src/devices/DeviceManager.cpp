@@ -1,42 +1,27 @@
 #include "devices/DeviceManager.h"
 
-#include "devices/DeviceSelection.h"
+#include "devices/ConfigAdoption.h"
+#include "devices/ScrcpySupervisor.h"
+#include "model/DeviceSelection.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
-#include "tooling/DeviceCapabilities.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
 
 namespace lumarient {
-namespace {
-
-const QString pendingCleanupsKey = QStringLiteral("pendingOverlayCleanups");
-const QString knownEndpointsKey = QStringLiteral("knownWifiEndpoints");
-constexpr std::chrono::seconds readoptionDelay(5);
-
-DeviceManager *sharedManager = nullptr;
-
-} // namespace
 
 DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
-    : QObject(parent), paths_(dependencies.paths), adb_(dependencies.adb), defaults_(dependencies.defaults),
-      clock_(dependencies.clock), sleeper_(dependencies.sleeper), companion_(dependencies.paths, dependencies.adb)
+    : QObject(parent), adb_(dependencies.adb), defaults_(dependencies.defaults), clock_(dependencies.clock),
+      sleeper_(dependencies.sleeper), scrcpy_(dependencies.scrcpy), companion_(dependencies.paths, dependencies.adb),
+      pendingCleanups_(dependencies.defaults)
 {
     // Sessions, refreshes and companion checks of several phones must not wait
     // behind one hung adb command.
     pool_.setMaxThreadCount(16);
 
     configs_ = DeviceConfig::load(defaults_);
-    const QStringList pending = defaults_.stringArray(pendingCleanupsKey);
-    pendingOverlayCleanups_ = QSet<QString>(pending.begin(), pending.end());
-    knownEndpoints_ = defaults_.stringArray(knownEndpointsKey);
-    discoveryStartedAt_ = clock_.now();
-    scanner_ = std::make_unique<LANScanner>(dependencies.interfaces ? *dependencies.interfaces : noInterfaces());
-    makePathMonitor_ = std::move(dependencies.makePathMonitor);
-    if (dependencies.serviceDiscovery)
-        bonjour_ = std::make_unique<Bonjour>(*dependencies.serviceDiscovery, dependencies.bonjourRefreshInterval);
 
     refresh();
 
@@ -45,18 +30,13 @@ DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
         connect(&pollTimer_, &QTimer::timeout, this, &DeviceManager::tick);
         pollTimer_.start();
     }
-    startBonjourBrowsers();
     if (QCoreApplication *application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &DeviceManager::terminateAllSessions);
-    startPathMonitor();
 }
 
 DeviceManager::~DeviceManager()
 {
-    if (sharedManager == this)
-        sharedManager = nullptr;
     pollTimer_.stop();
-    stopWirelessWork();
     // Windows outlive nothing: their exit handlers find the manager gone and
     // only tidy up the process object.
     for (const QPointer<QProcess> &process : std::as_const(scrcpyProcesses_)) {
@@ -64,16 +44,6 @@ DeviceManager::~DeviceManager()
             process->terminate();
     }
     pool_.waitForDone();
-}
-
-DeviceManager *DeviceManager::shared()
-{
-    return sharedManager;
-}
-
-void DeviceManager::setShared(DeviceManager *manager)
-{
-    sharedManager = manager;
 }
 
 void DeviceManager::background(std::function<void()> work)
@@ -108,7 +78,7 @@ bool DeviceManager::hasSessionProcess(const QUuid &id) const
 void DeviceManager::tick()
 {
     refresh();
-    runLANFallback(false);
+    emit polled();
 }
 
 void DeviceManager::refresh()
@@ -131,7 +101,7 @@ void DeviceManager::refresh()
             listed.clear();
         }
         try {
-            discovered = discoverConfigs(adb_, listed, knownModels);
+            discovered = ConfigAdoption::discoverConfigs(adb_, listed, knownModels);
         } catch (...) {
             discovered.clear();
         }
@@ -142,7 +112,7 @@ void DeviceManager::refresh()
 void DeviceManager::applyRefresh(const QList<ConnectedDevice> &listed, const QList<DeviceConfig> &discovered)
 {
     setDevices(listed);
-    learnEndpoints(listed);
+    emit devicesListed(listed);
     adopt(discovered);
     retryPendingCleanups();
     ensureCompanions();
@@ -158,53 +128,11 @@ void DeviceManager::setDevices(const QList<ConnectedDevice> &devices)
     publish(&DeviceManager::devicesChanged);
 }
 
-QList<DeviceConfig> DeviceManager::discoverConfigs(const ADB &adb, const QList<ConnectedDevice> &devices,
-                                                   const QStringList &knownModels)
-{
-    QSet<QString> seen(knownModels.begin(), knownModels.end());
-    QList<DeviceConfig> discovered;
-    for (const ConnectedDevice &device : devices) {
-        if (device.state != DeviceState::ready || device.model.isEmpty() || seen.contains(device.model))
-            continue;
-        seen.insert(device.model);
-        const DeviceCapabilities::Report report = DeviceCapabilities::detect(adb, device.serial);
-        DeviceConfig config;
-        config.id = QUuid::createUuid();
-        config.name = adb.marketingName(device.serial, device.model);
-        config.modelPattern = device.model;
-        config.wifiPort = 0;
-        config.resolution = DeviceConfig::defaultResolution();
-        config.supportsVirtualDisplay = report.supportsVirtualDisplay;
-        config.virtualDisplayHasWindowManagement = report.virtualDisplayHasWindowManagement;
-        discovered.append(config);
-    }
-    return discovered;
-}
-
 void DeviceManager::adopt(QList<DeviceConfig> discovered)
 {
     if (discovered.isEmpty())
         return;
-    const Clock::TimePoint now = clock_.now();
-    int nextPort = 5554;
-    for (const DeviceConfig &config : std::as_const(configs_))
-        nextPort = std::max(nextPort, config.wifiPort);
-    ++nextPort;
-
-    bool appended = false;
-    for (DeviceConfig &config : discovered) {
-        const bool known = std::any_of(configs_.cbegin(), configs_.cend(), [&](const DeviceConfig &current) {
-            return current.modelPattern == config.modelPattern;
-        });
-        if (known)
-            continue;
-        const auto removed = recentlyRemovedModels_.constFind(config.modelPattern);
-        if (removed != recentlyRemovedModels_.cend() && now - *removed < readoptionDelay)
-            continue;
-        config.wifiPort = nextPort++;
-        configs_.append(config);
-        appended = true;
-    }
+    const bool appended = ConfigAdoption::adopt(configs_, std::move(discovered), recentlyRemovedModels_, clock_.now());
     DeviceConfig::save(defaults_, configs_);
     if (appended)
         publish(&DeviceManager::configsChanged);
@@ -286,25 +214,12 @@ void DeviceManager::ensureCompanions()
     }
 }
 
-void DeviceManager::storePendingCleanups()
-{
-    QStringList models(pendingOverlayCleanups_.cbegin(), pendingOverlayCleanups_.cend());
-    models.sort();
-    defaults_.setValue(pendingCleanupsKey, models);
-}
-
 void DeviceManager::retryPendingCleanups()
 {
-    if (pendingOverlayCleanups_.isEmpty())
-        return;
     for (const ConnectedDevice &device : readyDevices()) {
-        if (!pendingOverlayCleanups_.contains(device.model))
+        if (!pendingCleanups_.take(device.model))
             continue;
-        const QString model = device.model;
-        const QString serial = device.serial;
-        pendingOverlayCleanups_.remove(model);
-        storePendingCleanups();
-        background([this, model, serial] {
+        background([this, model = device.model, serial = device.serial] {
             if (!adb_.deleteOverlayDisplay(serial))
                 onMain([this, model] { rememberPendingCleanup(model); });
         });
@@ -313,8 +228,7 @@ void DeviceManager::retryPendingCleanups()
 
 void DeviceManager::rememberPendingCleanup(const QString &model)
 {
-    pendingOverlayCleanups_.insert(model);
-    storePendingCleanups();
+    pendingCleanups_.remember(model);
 }
 
 void DeviceManager::overlayCleanupFailed(const QString &model, const QString &deadSerial)

@@ -2,14 +2,12 @@
 // own screen, an overlay display made for the desktop, or a virtual display.
 
 #include "devices/DeviceManager.h"
-#include "devices/LumarientError.h"
+#include "devices/ScrcpySupervisor.h"
+#include "model/LumarientError.h"
 #include "platform/Sleeper.h"
 #include "tooling/ADB.h"
 #include "tooling/Scrcpy.h"
 
-#include <QThreadPool>
-
-#include <atomic>
 #include <vector>
 
 namespace lumarient {
@@ -51,7 +49,7 @@ bool DeviceManager::launchPlain(const SessionStart &start, const QStringList &ar
     const QPointer<DeviceManager> self(this);
     const QUuid id = start.id;
     try {
-        const QPointer<QProcess> process = Scrcpy::launch(paths_, arguments, nullptr, [self, id] {
+        const QPointer<QProcess> process = scrcpy_.launch(arguments, nullptr, [self, id] {
             if (self)
                 self->endSession(id);
         });
@@ -150,8 +148,8 @@ void DeviceManager::launchDesktop(const SessionStart &start, const QString &disp
     const QPointer<DeviceManager> self(this);
     QPointer<QProcess> process;
     try {
-        process = Scrcpy::launch(paths_, Scrcpy::desktopArguments(start.serial, displayID, start.name, start.isWifi),
-                                 nullptr, [self, start, startAnnounced] {
+        process = scrcpy_.launch(Scrcpy::desktopArguments(start.serial, displayID, start.name, start.isWifi), nullptr,
+                                 [self, start, startAnnounced] {
                                      if (self)
                                          self->desktopExited(start, startAnnounced);
                                  });
@@ -204,18 +202,12 @@ void DeviceManager::stopSession(const DeviceConfig &config)
 
 void DeviceManager::terminateAllSessions()
 {
-    stopBonjourBrowsers();
-    cancelPathMonitor();
     for (const QPointer<QProcess> &process : std::as_const(scrcpyProcesses_)) {
         if (process && process->state() != QProcess::NotRunning)
             process->terminate();
     }
 
-    struct Cleanup {
-        QString model;
-        std::optional<QString> serial;
-    };
-    std::vector<Cleanup> cleanups;
+    std::vector<PendingOverlayCleanups::OpenDesktop> desktops;
     for (auto session = runningSessions_.cbegin(); session != runningSessions_.cend(); ++session) {
         if (session.value() != SessionKind::desktop)
             continue;
@@ -224,32 +216,9 @@ void DeviceManager::terminateAllSessions()
         if (config == configs_.cend())
             continue;
         const std::optional<ConnectedDevice> device = connectedDevice(*config);
-        cleanups.push_back({config->modelPattern, device ? std::optional(device->serial) : std::nullopt});
+        desktops.push_back({config->modelPattern, device ? std::optional(device->serial) : std::nullopt});
     }
-
-    // The app is about to go: wait for the phones here, all at once, on a pool
-    // of our own so no queued background work stands in the way.
-    std::vector<std::atomic<bool>> deleted(cleanups.size());
-    QThreadPool quitPool;
-    quitPool.setMaxThreadCount(std::max(1, int(cleanups.size())));
-    for (std::size_t index = 0; index < cleanups.size(); ++index) {
-        if (!cleanups[index].serial)
-            continue;
-        quitPool.start([this, &deleted, index, serial = *cleanups[index].serial] {
-            companion_.notifySession(serial, QStringLiteral("ended"));
-            deleted[index] = adb_.deleteOverlayDisplay(serial);
-        });
-    }
-    quitPool.waitForDone();
-    for (std::size_t index = 0; index < cleanups.size(); ++index) {
-        if (!deleted[index])
-            rememberPendingCleanup(cleanups[index].model);
-    }
-}
-
-void DeviceManager::systemDidWake()
-{
-    handleNetworkDisruption();
+    pendingCleanups_.removeAtQuit(desktops, adb_, companion_);
 }
 
 } // namespace lumarient

@@ -2,7 +2,7 @@
 
 #include "platform/FileDescriptor.h"
 
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "display/H264Encoder.h"
 #include "display/PacketLink.h"
 #include "display/StreamRules.h"

@@ -1,6 +1,6 @@
 #include "display/SecondDisplayManager.h"
 
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "display/SecondDisplayPhone.h"
 #include "display/SecondDisplaySizing.h"
 #include "display/VirtualDisplay.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/ConnectedDevice.h"
+#include "model/ConnectedDevice.h"
 #include "display/DisplayStreamer.h"
 #include "tooling/ADB.h"
 

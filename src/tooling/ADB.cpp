@@ -1,6 +1,6 @@
 #include "tooling/ADB.h"
 
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "platform/Sleeper.h"
 #include "tooling/DeviceListParser.h"
 #include "tooling/ToolPaths.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/ConnectedDevice.h"
+#include "model/ConnectedDevice.h"
 #include "tooling/Shell.h"
 
 #include <QList>

@@ -22,10 +22,6 @@ class FileReceiver {
 public:
     static constexpr std::uint16_t transferPort = 38017;
 
-    // The application's instance, listening on `transferPort` and delivering to
-    // the user's Downloads folder, clipboard and notifications.
-    static FileReceiver &shared();
-
     // `port` 0 takes any free port (see port()).
     FileReceiver(QString downloadsFolder, Notifier &notifier, Clipboard &clipboard, std::uint16_t port = transferPort,
                  DownloadsFile::FreeSpace freeSpace = DownloadsFile::freeSpaceOf);

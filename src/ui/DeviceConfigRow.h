@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/DeviceConfig.h"
+#include "model/DeviceConfig.h"
 
 #include <QWidget>
 

@@ -23,10 +23,10 @@ void centre(QWidget &window)
 
 } // namespace
 
-LumarientApp::LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
-                           QObject *parent)
-    : QObject(parent), devices_(devices), defaults_(defaults),
-      tray_(new TrayIcon(devices, secondDisplay,
+LumarientApp::LumarientApp(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
+                           UserDefaults &defaults, QObject *parent)
+    : QObject(parent), devices_(devices), wireless_(wireless), defaults_(defaults),
+      tray_(new TrayIcon(devices, wireless, secondDisplay,
                          {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }},
                          this))
 {
@@ -73,7 +73,7 @@ void LumarientApp::showOnboarding()
     if (!onboarding_) {
         onboarding_ = new OnboardingWindow(devices_, defaults_, [this](QWidget *over) {
             // A fresh sheet each time: it starts a new QR session.
-            auto *sheet = new PairingDialog(devices_, over);
+            auto *sheet = new PairingDialog(devices_, wireless_, over);
             sheet->setAttribute(Qt::WA_DeleteOnClose);
             sheet->open();
         });

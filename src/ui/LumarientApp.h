@@ -6,6 +6,7 @@
 namespace lumarient {
 
 class DeviceManager;
+class WirelessConnector;
 class OnboardingWindow;
 class SecondDisplayManager;
 class SettingsWindow;
@@ -18,8 +19,8 @@ class UserDefaults;
 class LumarientApp : public QObject {
     Q_OBJECT
 public:
-    LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
-                 QObject *parent = nullptr);
+    LumarientApp(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
+                 UserDefaults &defaults, QObject *parent = nullptr);
     ~LumarientApp() override;
 
     // Shows the tray icon, and the onboarding window unless it was completed.
@@ -37,6 +38,7 @@ public:
 
 private:
     DeviceManager &devices_;
+    WirelessConnector &wireless_;
     UserDefaults &defaults_;
     TrayIcon *tray_;
     QPointer<SettingsWindow> settings_;

@@ -1,7 +1,7 @@
 #include "ui/MenuModel.h"
 
-#include "devices/DeviceSelection.h"
-#include "display/SecondDisplayMenu.h"
+#include "model/DeviceSelection.h"
+#include "ui/SecondDisplayMenu.h"
 
 namespace lumarient {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "devices/ConnectedDevice.h"
-#include "devices/DeviceConfig.h"
-#include "devices/SessionKind.h"
+#include "model/ConnectedDevice.h"
+#include "model/DeviceConfig.h"
+#include "model/SessionKind.h"
 
 #include <QHash>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ui/OnboardingStatus.h"
 
-#include "devices/DeviceSelection.h"
+#include "model/DeviceSelection.h"
 
 namespace lumarient {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devices/ConnectedDevice.h"
-#include "devices/DeviceConfig.h"
+#include "model/ConnectedDevice.h"
+#include "model/DeviceConfig.h"
 
 #include <QList>
 #include <QString>

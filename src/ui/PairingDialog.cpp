@@ -1,7 +1,7 @@
 #include "ui/PairingDialog.h"
 
+#include "ui/PairingSheet.h"
 #include "ui/TextStyle.h"
-#include "wireless/PairingSheet.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,8 +25,8 @@ QLabel *label(const QString &text, QWidget *parent, qreal scale = 1.0, bool bold
 
 } // namespace
 
-PairingDialog::PairingDialog(DeviceManager &manager, QWidget *parent)
-    : QDialog(parent), sheet_(new PairingSheet(manager, this)), qr_(new QLabel(this)),
+PairingDialog::PairingDialog(DeviceManager &manager, WirelessConnector &wireless, QWidget *parent)
+    : QDialog(parent), sheet_(new PairingSheet(manager, wireless, this)), qr_(new QLabel(this)),
       candidates_(new QListWidget(this)), searching_(new QWidget(this)), code_(new QLineEdit(this)),
       pair_(new QPushButton(QStringLiteral("Pair"), this)), error_(new QLabel(this))
 {

@@ -10,6 +10,7 @@ class QPushButton;
 namespace lumarient {
 
 class DeviceManager;
+class WirelessConnector;
 class PairingSheet;
 
 // "Connect Wirelessly": the QR code and the pairing-code form, shown as a sheet
@@ -18,7 +19,7 @@ class PairingSheet;
 class PairingDialog : public QDialog {
     Q_OBJECT
 public:
-    PairingDialog(DeviceManager &manager, QWidget *parent);
+    PairingDialog(DeviceManager &manager, WirelessConnector &wireless, QWidget *parent);
 
     PairingSheet &sheet() { return *sheet_; }
     QLabel *qrLabel() const { return qr_; }

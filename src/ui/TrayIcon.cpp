@@ -1,10 +1,11 @@
 #include "ui/TrayIcon.h"
 
 #include "devices/DeviceManager.h"
-#include "devices/DeviceSelection.h"
 #include "display/SecondDisplayManager.h"
+#include "model/DeviceSelection.h"
 #include "ui/MenuRenderer.h"
 #include "ui/PhoneIcon.h"
+#include "wireless/WirelessConnector.h"
 
 namespace lumarient {
 namespace {
@@ -20,14 +21,17 @@ std::optional<DeviceConfig> configWithID(const QList<DeviceConfig> &configs, con
 
 } // namespace
 
-TrayIcon::TrayIcon(DeviceManager &devices, SecondDisplayManager *secondDisplay, Actions actions, QObject *parent)
-    : QObject(parent), devices_(devices), secondDisplay_(secondDisplay), actions_(std::move(actions))
+TrayIcon::TrayIcon(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
+                   Actions actions, QObject *parent)
+    : QObject(parent), devices_(devices), wireless_(wireless), secondDisplay_(secondDisplay),
+      actions_(std::move(actions))
 {
     icon_.setIcon(phoneIcon());
     icon_.setToolTip(QStringLiteral("Lumarient"));
     icon_.setContextMenu(&menu_);
     connect(&menu_, &QMenu::aboutToShow, this, &TrayIcon::rebuild);
     connect(&devices_, &DeviceManager::changed, this, &TrayIcon::rebuild);
+    connect(&wireless_, &WirelessConnector::changed, this, &TrayIcon::rebuild);
     if (secondDisplay_)
         connect(secondDisplay_, &SecondDisplayManager::changed, this, &TrayIcon::rebuild);
     // A left click opens the same menu where the tray host does not do so itself.
@@ -52,7 +56,7 @@ MenuState TrayIcon::menuState() const
         state.runningSessions.insert(it.key(), it.value());
     if (!devices_.lastError().isNull())
         state.lastError = devices_.lastError();
-    state.lanScanInProgress = devices_.lanScanInProgress();
+    state.lanScanInProgress = wireless_.lanScanInProgress();
     if (secondDisplay_) {
         state.secondDisplayActiveSerial = secondDisplay_->activeSerial();
         state.secondDisplayError = secondDisplay_->lastError();
@@ -79,7 +83,7 @@ void TrayIcon::perform(const MenuAction &action)
         devices_.refresh();
         return;
     case Kind::scanNetwork:
-        devices_.runLANFallback(true);
+        wireless_.runLANFallback(true);
         return;
     case Kind::openSettings:
         actions_.openSettings();
@@ -115,7 +119,7 @@ void TrayIcon::perform(const MenuAction &action)
         devices_.stopSession(*config);
         break;
     case Kind::switchToWifi:
-        devices_.switchToWifi(*config);
+        wireless_.switchToWifi(*config);
         break;
     case Kind::startSecondDisplay:
         if (const std::optional<ConnectedDevice> device = connectedDevice(devices_.devices(), *config);

@@ -11,6 +11,7 @@
 namespace lumarient {
 
 class DeviceManager;
+class WirelessConnector;
 class SecondDisplayManager;
 
 // The app's one visible presence: a tray icon titled "Lumarient" whose menu is
@@ -24,7 +25,8 @@ public:
         std::function<void()> quit;
     };
 
-    TrayIcon(DeviceManager &devices, SecondDisplayManager *secondDisplay, Actions actions, QObject *parent = nullptr);
+    TrayIcon(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay, Actions actions,
+             QObject *parent = nullptr);
 
     void show();
     // The managers' state as the menu shows it.
@@ -37,6 +39,7 @@ private:
     void rebuild();
 
     DeviceManager &devices_;
+    WirelessConnector &wireless_;
     SecondDisplayManager *secondDisplay_;
     Actions actions_;
     QMenu menu_;

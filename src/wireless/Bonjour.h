@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ServiceDiscovery.h"
-#include "wireless/DiscoveredService.h"
+#include "model/DiscoveredService.h"
 
 #include <QHash>
 #include <QList>

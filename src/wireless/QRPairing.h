@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devices/QRPairingSession.h"
-#include "wireless/DiscoveredService.h"
+#include "model/QRPairingSession.h"
+#include "model/DiscoveredService.h"
 
 #include <QDateTime>
 #include <QList>

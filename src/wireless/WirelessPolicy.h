@@ -1,8 +1,8 @@
 #pragma once
 
-#include "devices/ConnectedDevice.h"
-#include "devices/DeviceConfig.h"
-#include "wireless/DiscoveredService.h"
+#include "model/ConnectedDevice.h"
+#include "model/DeviceConfig.h"
+#include "model/DiscoveredService.h"
 #include "wireless/LANScanner.h"
 
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "devices/DeviceConfig.h"
+#include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
 #include "support/PhoneSim.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devices/DeviceManager.h"
+#include "devices/ScrcpySupervisor.h"
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
@@ -8,6 +9,7 @@
 #include "support/RecordingSleeper.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
+#include "wireless/WirelessConnector.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +34,34 @@ protected:
         // Polls that must see the simulated phone change get a moment to do so.
         sleeper_.onSleep([](std::size_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
     }
-    ~ManagerHarness() override { manager_.reset(); }
-
-    DeviceManager &startManager()
+    ~ManagerHarness() override
     {
-        manager_ = std::make_unique<DeviceManager>(
-            DeviceManager::Dependencies{paths_, adb_, defaults_, clock_, sleeper_, std::chrono::milliseconds(0)});
-        EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+        wireless_.reset();
+        manager_.reset();
+    }
+
+    // The manager, after its first refresh unless `firstRefresh` is false (so
+    // that a connector made next sees that refresh, as in the app).
+    DeviceManager &startManager(bool firstRefresh = true)
+    {
+        manager_ = std::make_unique<DeviceManager>(DeviceManager::Dependencies{
+            paths_, adb_, defaults_, clock_, sleeper_, scrcpy_, std::chrono::milliseconds(0)});
+        if (firstRefresh)
+            EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
         return *manager_;
     }
     void stopManager() { manager_.reset(); }
+
+    // The wireless connector on the started manager; `adjust` adds discovery,
+    // path watching or interfaces.
+    WirelessConnector &startWireless(const std::function<void(WirelessConnector::Dependencies &)> &adjust = {})
+    {
+        WirelessConnector::Dependencies dependencies{*manager_, adb_, defaults_, clock_};
+        if (adjust)
+            adjust(dependencies);
+        wireless_ = std::make_unique<WirelessConnector>(dependencies);
+        return *wireless_;
+    }
 
     // Runs one whole refresh.
     void refreshNow()
@@ -142,7 +162,9 @@ protected:
     ADB adb_{paths_, adbSleeper_};
     RecordingSleeper sleeper_;
     ManualClock clock_;
+    ScrcpySupervisor scrcpy_{paths_};
     std::unique_ptr<DeviceManager> manager_;
+    std::unique_ptr<WirelessConnector> wireless_;
 };
 
 } // namespace lumarient::test

@@ -1,4 +1,4 @@
-#include "display/SecondDisplayMenu.h"
+#include "ui/SecondDisplayMenu.h"
 #include "display/SecondDisplaySizing.h"
 #include "display/VirtualDisplay.h"
 

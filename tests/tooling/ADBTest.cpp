@@ -1,5 +1,5 @@
 #include "tooling/ADB.h"
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "platform/UserDefaults.h"
 #include "support/PhoneSim.h"
 #include "support/RecordingSleeper.h"

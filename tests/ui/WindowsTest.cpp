@@ -6,9 +6,9 @@
 #include "ui/LumarientApp.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
+#include "ui/PairingSheet.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayIcon.h"
-#include "wireless/PairingSheet.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -122,7 +122,7 @@ TEST_F(WindowsTest, PairingSheetShowsItsQRCodeAndEnablesPairOnlyWhenReady)
 {
     DeviceManager &manager = startManager();
     QWidget parent;
-    PairingDialog dialog(manager, &parent);
+    PairingDialog dialog(manager, startWireless(), &parent);
     dialog.show();
     ASSERT_FALSE(dialog.qrLabel()->pixmap().isNull());
     EXPECT_EQ(dialog.qrLabel()->pixmap().size(), QSize(160, 160));
@@ -138,8 +138,9 @@ TEST_F(WindowsTest, PairingSheetShowsItsQRCodeAndEnablesPairOnlyWhenReady)
 TEST_F(WindowsTest, AppOpensOneSettingsWindowAndOnboardingUntilCompleted)
 {
     DeviceManager &manager = startManager();
+    WirelessConnector &wireless = startWireless();
     {
-        LumarientApp app(manager, nullptr, defaults_);
+        LumarientApp app(manager, wireless, nullptr, defaults_);
         app.launch();
         ASSERT_NE(app.onboardingWindow(), nullptr);
         EXPECT_TRUE(app.onboardingWindow()->isVisible());
@@ -151,7 +152,7 @@ TEST_F(WindowsTest, AppOpensOneSettingsWindowAndOnboardingUntilCompleted)
         EXPECT_TRUE(first->isVisible());
         app.onboardingWindow()->close();
     }
-    LumarientApp relaunched(manager, nullptr, defaults_);
+    LumarientApp relaunched(manager, wireless, nullptr, defaults_);
     relaunched.launch();
     EXPECT_EQ(relaunched.onboardingWindow(), nullptr);
 }
@@ -161,7 +162,7 @@ TEST_F(WindowsTest, TrayMenuShowsTheManagersStateAndActsOnIt)
     DeviceManager &manager = startManager();
     plugIn("R58M", "S10");
     refreshNow();
-    LumarientApp app(manager, nullptr, defaults_);
+    LumarientApp app(manager, startWireless(), nullptr, defaults_);
     TrayIcon &tray = app.tray();
     emit tray.menu().aboutToShow();
     QStringList texts;

@@ -1,4 +1,4 @@
-// The wireless policy inside the real DeviceManager, against simulated phones,
+// The wireless connector on the real DeviceManager, against simulated phones,
 // fake discovery and path monitor, a manual clock, and real loopback sockets for
 // the LAN scan.
 #include "FakeInterfaceSource.h"
@@ -6,7 +6,8 @@
 #include "LoopbackListener.h"
 #include "devices/ManagerHarness.h"
 #include "platform/NetworkPathMonitor.h"
-#include "wireless/PairingSheet.h"
+#include "ui/PairingSheet.h"
+#include "wireless/WirelessConnector.h"
 
 #include <atomic>
 #include <mutex>
@@ -48,22 +49,27 @@ public:
 class WirelessManagerTest : public ManagerHarness {
 protected:
     // The manager goes first: it still holds browses of the fake discovery.
-    ~WirelessManagerTest() override { manager_.reset(); }
+    ~WirelessManagerTest() override
+    {
+        wireless_.reset();
+        manager_.reset();
+    }
 
     // Each test that scans gives the computer an address of its own /24, so that
     // tests running side by side never find each other's listeners.
-    DeviceManager &startWirelessManager(const char *ownAddress = "127.0.10.1")
+    WirelessConnector &startWirelessManager(const char *ownAddress = "127.0.10.1")
     {
         interfaces_.source.ipv4(QStringLiteral("eth0"), ownAddress);
-        DeviceManager::Dependencies dependencies{paths_, adb_, defaults_, clock_, sleeper_, 0ms};
-        dependencies.serviceDiscovery = &discovery_;
-        dependencies.makePathMonitor = [this] {
-            return std::make_unique<FakePathMonitor>([this](FakePathMonitor *monitor) { pathMonitor_ = monitor; });
-        };
-        dependencies.interfaces = &interfaces_;
-        manager_ = std::make_unique<DeviceManager>(dependencies);
+        startManager(false);
+        WirelessConnector &wireless = startWireless([this](WirelessConnector::Dependencies &dependencies) {
+            dependencies.serviceDiscovery = &discovery_;
+            dependencies.makePathMonitor = [this] {
+                return std::make_unique<FakePathMonitor>([this](FakePathMonitor *monitor) { pathMonitor_ = monitor; });
+            };
+            dependencies.interfaces = &interfaces_;
+        });
         EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
-        return *manager_;
+        return wireless;
     }
 
     void saveConfig(const QString &configModel, int wifiPort)
@@ -97,7 +103,7 @@ protected:
 
     bool waitForScanEnd()
     {
-        return spinUntil([&] { return !manager_->lanScanInProgress() && !manager_->isRefreshing(); });
+        return spinUntil([&] { return !wireless_->lanScanInProgress() && !manager_->isRefreshing(); });
     }
 
     // Waits until background adb work has quieted down: no new command for a while.
@@ -129,7 +135,8 @@ NetworkPath path(NetworkPath::Status status, const QStringList &interfaces)
 
 TEST_F(WirelessManagerTest, OnlyAChangedPathSignatureRestartsDiscovery)
 {
-    DeviceManager &manager = startWirelessManager();
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
     ASSERT_NE(pathMonitor_, nullptr);
     EXPECT_EQ(discovery_.browsedDomains.size(), 2);
 
@@ -142,20 +149,20 @@ TEST_F(WirelessManagerTest, OnlyAChangedPathSignatureRestartsDiscovery)
     clock_.advance(20s);
     saveConfig(QStringLiteral("ABSENT"), 5560);
     manager.setConfigs(DeviceConfig::load(defaults_));
-    EXPECT_TRUE(manager.shouldRunLANFallback());
+    EXPECT_TRUE(wireless.shouldRunLANFallback());
 
     sendPath(path(NetworkPath::Status::satisfied, {QStringLiteral("enp3s0"), QStringLiteral("wlp2s0")}));
     EXPECT_EQ(discovery_.browsedDomains.size(), 4);
     EXPECT_TRUE(discovery_.isBrowsing(connectType));
     EXPECT_TRUE(discovery_.isBrowsing(pairingType));
     // Discovery just restarted: no scan until it is 8 s old.
-    EXPECT_FALSE(manager.shouldRunLANFallback());
+    EXPECT_FALSE(wireless.shouldRunLANFallback());
     clock_.advance(8001ms);
-    EXPECT_TRUE(manager.shouldRunLANFallback());
+    EXPECT_TRUE(wireless.shouldRunLANFallback());
 
-    manager.systemDidWake();
+    wireless.systemDidWake();
     EXPECT_EQ(discovery_.browsedDomains.size(), 6);
-    EXPECT_FALSE(manager.shouldRunLANFallback());
+    EXPECT_FALSE(wireless.shouldRunLANFallback());
 }
 
 TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememberedAndPinned)
@@ -166,7 +173,8 @@ TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememb
     phone.wirelessDebuggingPaired = true;
     sim_.addPhone(phone);
     saveConfig(model, 5557);
-    DeviceManager &manager = startWirelessManager();
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
     const QString address = QString::fromStdString(phone.wlanAddress);
     const QString debugging = address + QStringLiteral(":41234");
 
@@ -177,10 +185,10 @@ TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememb
     EXPECT_EQ(count(QStringLiteral("connect ") + debugging), 1);
 
     // Remembered as it connected, then moved to the configured fixed port once.
-    EXPECT_TRUE(spinUntil([&] { return manager.knownEndpoints().contains(address + QStringLiteral(":5557")); }));
-    EXPECT_TRUE(manager.knownEndpoints().contains(debugging));
+    EXPECT_TRUE(spinUntil([&] { return wireless.knownEndpoints().contains(address + QStringLiteral(":5557")); }));
+    EXPECT_TRUE(wireless.knownEndpoints().contains(debugging));
     EXPECT_EQ(count(QStringLiteral("tcpip 5557")), 1);
-    EXPECT_EQ(defaults_.stringArray(QStringLiteral("knownWifiEndpoints")), manager.knownEndpoints());
+    EXPECT_EQ(defaults_.stringArray(QStringLiteral("knownWifiEndpoints")), wireless.knownEndpoints());
 
     refreshNow();
     settle();
@@ -204,36 +212,38 @@ TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
     sim_.addPhone(fixed);
     saveConfig(QStringLiteral("FIXED_MODEL"), 5561);
 
-    DeviceManager &manager = startWirelessManager();
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
     // An mDNS name is no endpoint, but the phone is pinned to its fixed port.
     const QString pinned = QString::fromStdString(fixed.wlanAddress) + QStringLiteral(":5561");
-    EXPECT_TRUE(spinUntil([&] { return manager.knownEndpoints().contains(pinned); }));
+    EXPECT_TRUE(spinUntil([&] { return wireless.knownEndpoints().contains(pinned); }));
     settle();
-    EXPECT_FALSE(manager.knownEndpoints().contains(mdnsSerial));
+    EXPECT_FALSE(wireless.knownEndpoints().contains(mdnsSerial));
     EXPECT_EQ(count(QStringLiteral("-s ") + mdnsSerial + QStringLiteral(" tcpip 5561")), 1);
 
     // A phone already on a fixed port is remembered and left alone.
     refreshNow();
     settle();
     EXPECT_EQ(count(QStringLiteral("tcpip")), 1);
-    EXPECT_EQ(manager.knownEndpoints().first(), pinned);
+    EXPECT_EQ(wireless.knownEndpoints().first(), pinned);
 }
 
 TEST_F(WirelessManagerTest, AutomaticScanNeedsSomethingToLookFor)
 {
-    DeviceManager &manager = startWirelessManager("127.0.11.1");
+    WirelessConnector &wireless = startWirelessManager("127.0.11.1");
+    DeviceManager &manager = *manager_;
     clock_.advance(10min);
-    manager.runLANFallback(false);
-    EXPECT_FALSE(manager.lanScanInProgress());
+    wireless.runLANFallback(false);
+    EXPECT_FALSE(wireless.lanScanInProgress());
     spinFor(50ms);
     EXPECT_EQ(interfaces_.reads, 0);
 
     // By hand it runs all the same (and, with nothing missing, ends without a
     // sweep).
-    manager.runLANFallback(true);
-    EXPECT_TRUE(manager.lanScanInProgress());
+    wireless.runLANFallback(true);
+    EXPECT_TRUE(wireless.lanScanInProgress());
     ASSERT_TRUE(waitForScanEnd());
-    EXPECT_FALSE(manager.shouldRunLANFallback());
+    EXPECT_FALSE(wireless.shouldRunLANFallback());
 }
 
 TEST_F(WirelessManagerTest, ScansNeverOverlapAndRepeatEveryMinuteWhileAPhoneIsMissing)
@@ -242,34 +252,35 @@ TEST_F(WirelessManagerTest, ScansNeverOverlapAndRepeatEveryMinuteWhileAPhoneIsMi
     silent.stopAnswering();
     const QString unanswered = QStringLiteral("127.0.12.61:") + QString::number(silent.port());
     defaults_.setValue(QStringLiteral("knownWifiEndpoints"), QStringList{unanswered});
-    DeviceManager &manager = startWirelessManager("127.0.12.1");
-    EXPECT_EQ(manager.knownEndpoints(), QStringList{unanswered});
+    WirelessConnector &wireless = startWirelessManager("127.0.12.1");
+    DeviceManager &manager = *manager_;
+    EXPECT_EQ(wireless.knownEndpoints(), QStringList{unanswered});
 
-    EXPECT_FALSE(manager.shouldRunLANFallback()) << "discovery is not 8 s old yet";
+    EXPECT_FALSE(wireless.shouldRunLANFallback()) << "discovery is not 8 s old yet";
     clock_.advance(9s);
-    manager.runLANFallback(false);
-    ASSERT_TRUE(manager.lanScanInProgress());
+    wireless.runLANFallback(false);
+    ASSERT_TRUE(wireless.lanScanInProgress());
     // The remembered endpoint takes its full second to time out: meanwhile
     // neither an automatic nor a manual request starts a second run.
-    manager.runLANFallback(false);
-    manager.runLANFallback(true);
+    wireless.runLANFallback(false);
+    wireless.runLANFallback(true);
     ASSERT_TRUE(waitForScanEnd());
     EXPECT_EQ(interfaces_.reads, 1);
 
     clock_.advance(59s);
-    manager.runLANFallback(false);
-    EXPECT_FALSE(manager.lanScanInProgress());
+    wireless.runLANFallback(false);
+    EXPECT_FALSE(wireless.lanScanInProgress());
     clock_.advance(1s);
-    manager.runLANFallback(false);
-    EXPECT_TRUE(manager.lanScanInProgress());
+    wireless.runLANFallback(false);
+    EXPECT_TRUE(wireless.lanScanInProgress());
     ASSERT_TRUE(waitForScanEnd());
     EXPECT_EQ(interfaces_.reads, 2);
 
     // A phone being announced holds automatic scans off.
     clock_.advance(61s);
     announce(connectType, {service(QStringLiteral("adb-elsewhere"), QStringLiteral("10.1.1.1"), 40000)});
-    manager.runLANFallback(false);
-    EXPECT_FALSE(manager.lanScanInProgress());
+    wireless.runLANFallback(false);
+    EXPECT_FALSE(wireless.lanScanInProgress());
     settle();
 }
 
@@ -282,16 +293,17 @@ TEST_F(WirelessManagerTest, TheSweepFindsAndConnectsAMissingPhone)
     phone.tcpipPort = 5557;
     sim_.addPhone(phone);
     saveConfig(model, 5557);
-    DeviceManager &manager = startWirelessManager("127.0.13.1");
-    EXPECT_TRUE(manager.hasMissingConfiguredDevice());
+    WirelessConnector &wireless = startWirelessManager("127.0.13.1");
+    DeviceManager &manager = *manager_;
+    EXPECT_TRUE(wireless.hasMissingConfiguredDevice());
 
     clock_.advance(9s);
-    manager.runLANFallback(false);
+    wireless.runLANFallback(false);
     ASSERT_TRUE(waitForScanEnd());
     EXPECT_EQ(count(QStringLiteral("connect 127.0.13.57:5557")), 1);
     EXPECT_TRUE(spinUntil([&] { return manager.wifiDevice(configFor(model)).has_value(); }));
-    EXPECT_EQ(manager.knownEndpoints(), QStringList{QStringLiteral("127.0.13.57:5557")});
-    EXPECT_FALSE(manager.hasMissingConfiguredDevice());
+    EXPECT_EQ(wireless.knownEndpoints(), QStringList{QStringLiteral("127.0.13.57:5557")});
+    EXPECT_FALSE(wireless.hasMissingConfiguredDevice());
 }
 
 TEST_F(WirelessManagerTest, MalformedRememberedEndpointsAreSkippedAndKept)
@@ -305,15 +317,16 @@ TEST_F(WirelessManagerTest, MalformedRememberedEndpointsAreSkippedAndKept)
     const QStringList stored{QStringLiteral("garbage"), QStringLiteral("127.0.14.58:99999"),
                              QStringLiteral("127.0.14.58:55x8"), QStringLiteral("127.0.14.58:5558")};
     defaults_.setValue(QStringLiteral("knownWifiEndpoints"), stored);
-    DeviceManager &manager = startWirelessManager("127.0.14.1");
+    WirelessConnector &wireless = startWirelessManager("127.0.14.1");
+    DeviceManager &manager = *manager_;
 
-    manager.runLANFallback(true);
+    wireless.runLANFallback(true);
     ASSERT_TRUE(waitForScanEnd());
     settle();
     EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:5558")), 1);
     EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:99999")), 0);
     // Found by the known-endpoint probe and present now: no sweep was needed for it.
-    EXPECT_EQ(manager.knownEndpoints(),
+    EXPECT_EQ(wireless.knownEndpoints(),
               (QStringList{QStringLiteral("127.0.14.58:5558"), QStringLiteral("garbage"),
                            QStringLiteral("127.0.14.58:99999"), QStringLiteral("127.0.14.58:55x8")}));
 }
@@ -324,56 +337,58 @@ TEST_F(WirelessManagerTest, SwitchingToWifiReportsOnlyItsOwnOutcome)
     phonesim::SimPhone offline = makePhone(QStringLiteral("NOWIFI1"), QStringLiteral("NO_WIFI"));
     offline.wlanAddress.clear();
     sim_.addPhone(offline);
-    DeviceManager &manager = startWirelessManager();
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
     settle();
 
-    manager.switchToWifi(configFor(QStringLiteral("NO_WIFI")));
+    wireless.switchToWifi(configFor(QStringLiteral("NO_WIFI")));
     EXPECT_TRUE(spinUntil([&] { return !manager.lastError().isEmpty(); }));
     EXPECT_EQ(manager.lastError(), QStringLiteral("Phone is not on Wi-Fi — join the same network as this computer"));
 
     const DeviceConfig config = configFor(model);
-    manager.switchToWifi(config);
+    wireless.switchToWifi(config);
     EXPECT_TRUE(spinUntil([&] { return manager.lastError().isNull() && manager.wifiDevice(config).has_value(); }));
     const QString endpoint = QStringLiteral("192.168.1.23:") + QString::number(config.wifiPort);
-    EXPECT_EQ(manager.knownEndpoints().first(), endpoint);
+    EXPECT_EQ(wireless.knownEndpoints().first(), endpoint);
 
     // Already on Wi-Fi (the cable is gone): nothing to do.
     unplug(serial);
     refreshNow();
     settle();
     const int switches = count(QStringLiteral("tcpip"));
-    manager.switchToWifi(config);
+    wireless.switchToWifi(config);
     settle();
     EXPECT_EQ(count(QStringLiteral("tcpip")), switches);
 }
 
 TEST_F(WirelessManagerTest, QRSessionsPairOnceAndExpire)
 {
-    DeviceManager &manager = startWirelessManager();
-    const QRPairingSession session = manager.startQRPairing();
-    ASSERT_TRUE(manager.activeQRSession());
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
+    const QRPairingSession session = wireless.startQRPairing();
+    ASSERT_TRUE(wireless.activeQRSession());
     sim_.update(
         [&](phonesim::SimState &state) { state.pairingCodes["192.168.1.30:37001"] = session.password.toStdString(); });
 
     // A name that only begins with the session's does not match.
     announce(pairingType,
              {service(session.serviceName + QStringLiteral("-other"), QStringLiteral("192.168.1.31"), 37002)});
-    EXPECT_TRUE(manager.activeQRSession());
+    EXPECT_TRUE(wireless.activeQRSession());
 
     const DiscoveredService phone = service(session.serviceName, QStringLiteral("192.168.1.30"), 37001);
     announce(pairingType, {phone});
     announce(pairingType, {phone});
-    EXPECT_FALSE(manager.activeQRSession());
+    EXPECT_FALSE(wireless.activeQRSession());
     settle();
     EXPECT_EQ(count(QStringLiteral("pair 192.168.1.30:37001 ") + session.password), 1);
-    EXPECT_EQ(manager.pairingCandidates().size(), 2);
+    EXPECT_EQ(wireless.pairingCandidates().size(), 2);
 
     // An expired session pairs nothing and is forgotten.
-    const QRPairingSession late = manager.startQRPairing();
+    const QRPairingSession late = wireless.startQRPairing();
     EXPECT_NE(late.serviceName, session.serviceName);
     clock_.advance(120s);
     announce(pairingType, {service(late.serviceName, QStringLiteral("192.168.1.32"), 37003)});
-    EXPECT_FALSE(manager.activeQRSession());
+    EXPECT_FALSE(wireless.activeQRSession());
     settle();
     EXPECT_EQ(count(QStringLiteral("pair 192.168.1.32")), 0);
 }
@@ -385,12 +400,13 @@ TEST_F(WirelessManagerTest, ThePairingSheetPairsByCodeAndClosesWhenAPhoneIsReady
     phone.wirelessDebuggingPort = 41234;
     sim_.addPhone(phone);
     sim_.update([](phonesim::SimState &state) { state.pairingCodes["192.168.1.23:37001"] = "482913"; });
-    DeviceManager &manager = startWirelessManager();
-    PairingSheet sheet(manager);
+    WirelessConnector &wireless = startWirelessManager();
+    DeviceManager &manager = *manager_;
+    PairingSheet sheet(manager, wireless);
     sheet.shown();
     ASSERT_TRUE(sheet.qrSession());
     ASSERT_TRUE(sheet.qrImage());
-    EXPECT_EQ(manager.activeQRSession(), sheet.qrSession());
+    EXPECT_EQ(wireless.activeQRSession(), sheet.qrSession());
 
     announce(pairingType, {service(QStringLiteral("adb-R58M123ABC-pair"), QStringLiteral("192.168.1.23"), 37001)});
     // Not paired yet: the reconnect this announcement starts fails quietly.

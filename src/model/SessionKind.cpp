@@ -1,4 +1,4 @@
-#include "devices/SessionKind.h"
+#include "model/SessionKind.h"
 
 namespace lumarient {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devices/QRPairingSession.h"
-#include "wireless/DiscoveredService.h"
+#include "model/DiscoveredService.h"
+#include "model/QRPairingSession.h"
 
 #include <QImage>
 #include <QList>
@@ -13,6 +13,7 @@
 namespace lumarient {
 
 class DeviceManager;
+class WirelessConnector;
 
 // What the pairing sheet shows and does, without its widgets: the QR code of a
 // fresh session, the list of phones offering a pairing code, and the Pair action.
@@ -23,7 +24,7 @@ public:
     // Scale of the QR image; the sheet shows it at 160 by 160 with hard edges.
     static constexpr int qrScale = 8;
 
-    explicit PairingSheet(DeviceManager &manager, QObject *parent = nullptr);
+    PairingSheet(DeviceManager &manager, WirelessConnector &wireless, QObject *parent = nullptr);
 
     // The sheet was shown: a new QR session and its image.
     void shown();
@@ -56,6 +57,7 @@ private:
     void close();
 
     DeviceManager &manager_;
+    WirelessConnector &wireless_;
     bool isPresented_ = true;
     std::optional<QString> selectedID_;
     QString code_;

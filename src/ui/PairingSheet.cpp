@@ -1,8 +1,9 @@
-#include "wireless/PairingSheet.h"
+#include "ui/PairingSheet.h"
 
 #include "devices/DeviceManager.h"
 #include "wireless/QRCode.h"
 #include "wireless/QRPairing.h"
+#include "wireless/WirelessConnector.h"
 
 #include <algorithm>
 
@@ -19,23 +20,23 @@ QStringList serialsOf(const QList<ConnectedDevice> &devices)
 
 } // namespace
 
-PairingSheet::PairingSheet(DeviceManager &manager, QObject *parent)
-    : QObject(parent), manager_(manager), readySerials_(serialsOf(manager.readyDevices()))
+PairingSheet::PairingSheet(DeviceManager &manager, WirelessConnector &wireless, QObject *parent)
+    : QObject(parent), manager_(manager), wireless_(wireless), readySerials_(serialsOf(manager.readyDevices()))
 {
     connect(&manager_, &DeviceManager::devicesChanged, this, &PairingSheet::readyDevicesChanged);
-    connect(&manager_, &DeviceManager::pairingCandidatesChanged, this, &PairingSheet::changed);
+    connect(&wireless_, &WirelessConnector::pairingCandidatesChanged, this, &PairingSheet::changed);
 }
 
 void PairingSheet::shown()
 {
-    qrSession_ = manager_.startQRPairing();
+    qrSession_ = wireless_.startQRPairing();
     qrImage_ = QRCode::image(QRPairing::payload(*qrSession_), qrScale);
     emit changed();
 }
 
 QList<DiscoveredService> PairingSheet::candidates() const
 {
-    return manager_.pairingCandidates();
+    return wireless_.pairingCandidates();
 }
 
 void PairingSheet::setSelectedID(const std::optional<QString> &id)
@@ -59,7 +60,7 @@ void PairingSheet::pair()
 {
     if (!selectedID_ || isPairing_)
         return;
-    const QList<DiscoveredService> services = manager_.pairingCandidates();
+    const QList<DiscoveredService> services = wireless_.pairingCandidates();
     const auto service = std::find_if(services.cbegin(), services.cend(),
                                       [&](const DiscoveredService &candidate) { return candidate.id == *selectedID_; });
     if (service == services.cend())
@@ -67,7 +68,7 @@ void PairingSheet::pair()
     isPairing_ = true;
     errorText_.reset();
     emit changed();
-    manager_.pairAndConnect(*service, code_, this, [this](const std::optional<QString> &failure) {
+    wireless_.pairAndConnect(*service, code_, this, [this](const std::optional<QString> &failure) {
         isPairing_ = false;
         if (failure) {
             errorText_ = *failure;

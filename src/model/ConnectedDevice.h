@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devices/DeviceState.h"
+#include "model/DeviceState.h"
 
 #include <QString>
 

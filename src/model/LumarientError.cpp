@@ -1,4 +1,4 @@
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 
 namespace lumarient {
 

@@ -1,4 +1,4 @@
-#include "devices/DeviceSelection.h"
+#include "model/DeviceSelection.h"
 
 namespace lumarient {
 namespace {

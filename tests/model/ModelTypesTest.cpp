@@ -1,6 +1,6 @@
-#include "devices/ConnectedDevice.h"
-#include "devices/LumarientError.h"
-#include "devices/SessionKind.h"
+#include "model/ConnectedDevice.h"
+#include "model/LumarientError.h"
+#include "model/SessionKind.h"
 
 #include <gtest/gtest.h>
 

@@ -1,19 +1,17 @@
-// The wireless connection policy: discovery, remembered endpoints, pinning to a
-// fixed port, reconnection, the LAN scan fallback, switching to Wi-Fi, and QR
-// pairing.
-#include "devices/DeviceManager.h"
+#include "wireless/WirelessConnector.h"
 
-#include "devices/LumarientError.h"
+#include "devices/DeviceManager.h"
+#include "model/LumarientError.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/NetworkPathMonitor.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
 #include "tooling/ShellError.h"
-#include "wireless/Bonjour.h"
 #include "wireless/PathSignature.h"
 #include "wireless/QRPairing.h"
 #include "wireless/WirelessPolicy.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 namespace lumarient {
@@ -74,9 +72,7 @@ template <typename Work> std::optional<QString> adbFailureOf(Work work)
     }
 }
 
-} // namespace
-
-const InterfaceSource &DeviceManager::noInterfaces()
+const InterfaceSource &noInterfaces()
 {
     struct None final : InterfaceSource {
         QList<InterfaceAddress> interfaces() const override { return {}; }
@@ -85,31 +81,78 @@ const InterfaceSource &DeviceManager::noInterfaces()
     return none;
 }
 
-void DeviceManager::setPairingCandidates(const QList<DiscoveredService> &services)
+} // namespace
+
+WirelessConnector::WirelessConnector(Dependencies dependencies, QObject *parent)
+    : QObject(parent), devices_(dependencies.devices), adb_(dependencies.adb), defaults_(dependencies.defaults),
+      clock_(dependencies.clock), makePathMonitor_(std::move(dependencies.makePathMonitor))
+{
+    // Reconnections, pinning and scans of several phones must not wait behind
+    // one hung adb command.
+    pool_.setMaxThreadCount(8);
+    knownEndpoints_ = defaults_.stringArray(knownEndpointsKey);
+    discoveryStartedAt_ = clock_.now();
+    scanner_ = std::make_unique<LANScanner>(dependencies.interfaces ? *dependencies.interfaces : noInterfaces());
+    if (dependencies.serviceDiscovery)
+        bonjour_ = std::make_unique<Bonjour>(*dependencies.serviceDiscovery, dependencies.bonjourRefreshInterval);
+
+    // Endpoints are learnt from every fresh device list, before new phones are
+    // adopted; every poll tick may start a scan once its refresh has begun.
+    connect(&devices_, &DeviceManager::devicesListed, this, &WirelessConnector::learnEndpoints);
+    connect(&devices_, &DeviceManager::polled, this, [this] { runLANFallback(false); });
+    startBonjourBrowsers();
+    if (QCoreApplication *application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &WirelessConnector::stop);
+    startPathMonitor();
+}
+
+WirelessConnector::~WirelessConnector()
+{
+    stop();
+    pool_.waitForDone();
+}
+
+void WirelessConnector::background(std::function<void()> work)
+{
+    pool_.start(std::move(work));
+}
+
+void WirelessConnector::onMain(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void WirelessConnector::publish(void (WirelessConnector::*signal)())
+{
+    emit(this->*signal)();
+    emit changed();
+}
+
+void WirelessConnector::setPairingCandidates(const QList<DiscoveredService> &services)
 {
     if (pairingCandidates_ == services)
         return;
     pairingCandidates_ = services;
-    publish(&DeviceManager::pairingCandidatesChanged);
+    publish(&WirelessConnector::pairingCandidatesChanged);
 }
 
-void DeviceManager::setConnectCandidates(const QList<DiscoveredService> &services)
+void WirelessConnector::setConnectCandidates(const QList<DiscoveredService> &services)
 {
     if (connectCandidates_ == services)
         return;
     connectCandidates_ = services;
-    publish(&DeviceManager::connectCandidatesChanged);
+    publish(&WirelessConnector::connectCandidatesChanged);
 }
 
-void DeviceManager::setLanScanInProgress(bool running)
+void WirelessConnector::setLanScanInProgress(bool running)
 {
     if (lanScanInProgress_ == running)
         return;
     lanScanInProgress_ = running;
-    publish(&DeviceManager::lanScanInProgressChanged);
+    publish(&WirelessConnector::lanScanInProgressChanged);
 }
 
-void DeviceManager::startBonjourBrowsers()
+void WirelessConnector::startBonjourBrowsers()
 {
     if (!bonjour_)
         return;
@@ -127,13 +170,13 @@ void DeviceManager::startBonjourBrowsers()
     });
 }
 
-void DeviceManager::stopBonjourBrowsers()
+void WirelessConnector::stopBonjourBrowsers()
 {
     pairingBrowser_.reset();
     connectBrowser_.reset();
 }
 
-void DeviceManager::startPathMonitor()
+void WirelessConnector::startPathMonitor()
 {
     if (!makePathMonitor_ || pathMonitor_)
         return;
@@ -148,12 +191,7 @@ void DeviceManager::startPathMonitor()
     });
 }
 
-void DeviceManager::cancelPathMonitor()
-{
-    pathMonitor_.reset();
-}
-
-void DeviceManager::pathChanged(const QString &signature)
+void WirelessConnector::pathChanged(const QString &signature)
 {
     const bool changed = lastPathSignature_ && *lastPathSignature_ != signature;
     lastPathSignature_ = signature;
@@ -161,40 +199,40 @@ void DeviceManager::pathChanged(const QString &signature)
         handleNetworkDisruption();
 }
 
-void DeviceManager::handleNetworkDisruption()
+void WirelessConnector::handleNetworkDisruption()
 {
     stopBonjourBrowsers();
     startBonjourBrowsers();
-    refresh();
+    devices_.refresh();
     discoveryStartedAt_ = clock_.now();
     lastBonjourResult_.reset();
     lastLANScan_.reset();
 }
 
-void DeviceManager::stopWirelessWork()
+void WirelessConnector::stop()
 {
-    wirelessStop_.request_stop();
+    stop_.request_stop();
     stopBonjourBrowsers();
-    cancelPathMonitor();
+    pathMonitor_.reset();
 }
 
-void DeviceManager::reconnectIfNeeded(const QList<DiscoveredService> &services)
+void WirelessConnector::reconnectIfNeeded(const QList<DiscoveredService> &services)
 {
     const QList<DiscoveredService> due =
-        WirelessPolicy::servicesToReconnect(services, devices_, lastReconnectAttempt_, clock_.now());
+        WirelessPolicy::servicesToReconnect(services, devices_.devices(), lastReconnectAttempt_, clock_.now());
     for (const DiscoveredService &service : due) {
-        background([this, service, stop = wirelessStop_.get_token()] {
+        background([this, service, stop = stop_.get_token()] {
             if (failureOf([&] { adb_.connect(service.host, service.port, stop); }))
                 return;
             onMain([this, service] {
                 rememberEndpoint(endpointText(service.host, service.port));
-                refresh();
+                devices_.refresh();
             });
         });
     }
 }
 
-void DeviceManager::learnEndpoints(const QList<ConnectedDevice> &devices)
+void WirelessConnector::learnEndpoints(const QList<ConnectedDevice> &devices)
 {
     for (const ConnectedDevice &device : devices) {
         if (!device.isWifi || device.state != DeviceState::ready)
@@ -205,25 +243,25 @@ void DeviceManager::learnEndpoints(const QList<ConnectedDevice> &devices)
     }
 }
 
-void DeviceManager::pinToFixedPort(const ConnectedDevice &device)
+void WirelessConnector::pinToFixedPort(const ConnectedDevice &device)
 {
-    const std::optional<int> port = WirelessPolicy::pinningPort(device, configs_);
+    const std::optional<int> port = WirelessPolicy::pinningPort(device, devices_.configs());
     // A configuration without a usable port has nowhere to pin to.
     if (!port || *port < 1 || *port > 65535 || pinnedToFixedPort_.contains(device.serial))
         return;
     pinnedToFixedPort_.insert(device.serial);
-    background([this, serial = device.serial, port = *port, stop = wirelessStop_.get_token()] {
+    background([this, serial = device.serial, port = *port, stop = stop_.get_token()] {
         QString endpoint;
         if (failureOf([&] { endpoint = adb_.switchToWifi(serial, port, stop); }))
             return;
         onMain([this, endpoint] {
             rememberEndpoint(endpoint);
-            refresh();
+            devices_.refresh();
         });
     });
 }
 
-void DeviceManager::rememberEndpoint(const QString &endpoint)
+void WirelessConnector::rememberEndpoint(const QString &endpoint)
 {
     const QStringList updated = WirelessPolicy::remember(knownEndpoints_, endpoint);
     // Wi-Fi phones are remembered on every refresh: write only what changed.
@@ -231,21 +269,22 @@ void DeviceManager::rememberEndpoint(const QString &endpoint)
         return;
     knownEndpoints_ = updated;
     defaults_.setValue(knownEndpointsKey, knownEndpoints_);
-    publish(&DeviceManager::knownEndpointsChanged);
+    publish(&WirelessConnector::knownEndpointsChanged);
 }
 
-bool DeviceManager::hasMissingConfiguredDevice() const
+bool WirelessConnector::hasMissingConfiguredDevice() const
 {
-    return WirelessPolicy::hasMissingConfiguredDevice(devices_, configs_, knownEndpoints_);
+    return WirelessPolicy::hasMissingConfiguredDevice(devices_.devices(), devices_.configs(), knownEndpoints_);
 }
 
-bool DeviceManager::shouldRunLANFallback() const
+bool WirelessConnector::shouldRunLANFallback() const
 {
-    return WirelessPolicy::shouldRunLANFallback({lanScanInProgress_, devices_, configs_, knownEndpoints_,
-                                                 lastBonjourResult_, discoveryStartedAt_, lastLANScan_, clock_.now()});
+    return WirelessPolicy::shouldRunLANFallback({lanScanInProgress_, devices_.devices(), devices_.configs(),
+                                                 knownEndpoints_, lastBonjourResult_, discoveryStartedAt_, lastLANScan_,
+                                                 clock_.now()});
 }
 
-void DeviceManager::runLANFallback(bool manual)
+void WirelessConnector::runLANFallback(bool manual)
 {
     if (!manual && !shouldRunLANFallback())
         return;
@@ -257,8 +296,8 @@ void DeviceManager::runLANFallback(bool manual)
     QList<int> extraPorts;
     for (const LANScanner::Candidate &candidate : remembered)
         extraPorts.append(candidate.port);
-    const QSet<QString> wifiHosts = WirelessPolicy::connectedWifiHosts(devices_);
-    const std::stop_token stop = wirelessStop_.get_token();
+    const QSet<QString> wifiHosts = WirelessPolicy::connectedWifiHosts(devices_.devices());
+    const std::stop_token stop = stop_.get_token();
 
     background([this, remembered, extraPorts, wifiHosts, stop] {
         const QList<LANScanner::Candidate> found = scanner_->probeKnown(remembered, stop);
@@ -279,14 +318,14 @@ void DeviceManager::runLANFallback(bool manual)
     });
 }
 
-void DeviceManager::finishLANFallback()
+void WirelessConnector::finishLANFallback()
 {
     setLanScanInProgress(false);
     lastLANScan_ = clock_.now();
-    refresh();
+    devices_.refresh();
 }
 
-void DeviceManager::connectAll(const QList<LANScanner::Candidate> &candidates, std::stop_token stop)
+void WirelessConnector::connectAll(const QList<LANScanner::Candidate> &candidates, std::stop_token stop)
 {
     for (const LANScanner::Candidate &candidate : candidates) {
         if (stop.stop_requested())
@@ -295,32 +334,32 @@ void DeviceManager::connectAll(const QList<LANScanner::Candidate> &candidates, s
             continue;
         onMain([this, candidate] {
             rememberEndpoint(endpointText(candidate.host, candidate.port));
-            refresh();
+            devices_.refresh();
         });
     }
 }
 
-void DeviceManager::switchToWifi(const DeviceConfig &config)
+void WirelessConnector::switchToWifi(const DeviceConfig &config)
 {
-    const std::optional<ConnectedDevice> device = connectedDevice(config);
+    const std::optional<ConnectedDevice> device = devices_.connectedDevice(config);
     if (!device || device->isWifi)
         return;
-    background([this, serial = device->serial, port = config.wifiPort, stop = wirelessStop_.get_token()] {
+    background([this, serial = device->serial, port = config.wifiPort, stop = stop_.get_token()] {
         QString endpoint;
         const std::optional<QString> failure = failureOf([&] { endpoint = adb_.switchToWifi(serial, port, stop); });
         onMain([this, endpoint, failure] {
             if (failure) {
-                setLastError(*failure);
+                devices_.setLastError(*failure);
                 return;
             }
-            setLastError(QString());
+            devices_.setLastError(QString());
             rememberEndpoint(endpoint);
-            refresh();
+            devices_.refresh();
         });
     });
 }
 
-QRPairingSession DeviceManager::startQRPairing()
+QRPairingSession WirelessConnector::startQRPairing()
 {
     const QRPairingSession session = QRPairing::makeSession(QDateTime::currentDateTimeUtc());
     activeQRSession_ = session;
@@ -328,7 +367,7 @@ QRPairingSession DeviceManager::startQRPairing()
     return session;
 }
 
-void DeviceManager::autoPairIfQRSessionMatches(const QList<DiscoveredService> &services)
+void WirelessConnector::autoPairIfQRSessionMatches(const QList<DiscoveredService> &services)
 {
     if (!activeQRSession_)
         return;
@@ -345,12 +384,12 @@ void DeviceManager::autoPairIfQRSessionMatches(const QList<DiscoveredService> &s
     pairAndConnect(*service, password, this, [](const std::optional<QString> &) {});
 }
 
-void DeviceManager::pairAndConnect(const DiscoveredService &service, const QString &code, QObject *context,
-                                   std::function<void(const std::optional<QString> &failure)> done)
+void WirelessConnector::pairAndConnect(const DiscoveredService &service, const QString &code, QObject *context,
+                                       std::function<void(const std::optional<QString> &failure)> done)
 {
     const std::optional<DiscoveredService> announced = connectServiceOf(service.host);
     QPointer<QObject> receiver(context);
-    background([this, service, code, announced, receiver, done, stop = wirelessStop_.get_token()] {
+    background([this, service, code, announced, receiver, done, stop = stop_.get_token()] {
         const std::optional<QString> failure = adbFailureOf([&] {
             adb_.pair(service.host, service.port, code);
             // The pairing port speaks only the pairing protocol; the phone's
@@ -360,14 +399,14 @@ void DeviceManager::pairAndConnect(const DiscoveredService &service, const QStri
         });
         onMain([this, failure, receiver, done] {
             if (!failure)
-                refresh();
+                devices_.refresh();
             if (receiver)
                 done(failure);
         });
     });
 }
 
-std::optional<DiscoveredService> DeviceManager::connectServiceOf(const QString &host) const
+std::optional<DiscoveredService> WirelessConnector::connectServiceOf(const QString &host) const
 {
     for (const DiscoveredService &service : connectCandidates_) {
         if (service.host == host)

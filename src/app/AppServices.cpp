@@ -1,0 +1,108 @@
+#include "app/AppServices.h"
+
+#include "devices/DeviceManager.h"
+#include "devices/ScrcpySupervisor.h"
+#include "display/SecondDisplayManager.h"
+#include "display/SecondDisplayPhone.h"
+#include "platform/Clock.h"
+#include "platform/Log.h"
+#include "platform/NetworkInterfaces.h"
+#include "platform/Sleeper.h"
+#include "platform/UserDefaults.h"
+#include "platform/avahi/AvahiServiceDiscovery.h"
+#include "platform/dbus/DBusNotifier.h"
+#include "platform/dbus/LogindWakeWatcher.h"
+#include "platform/netlink/NetlinkPathMonitor.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/x11/X11Pointer.h"
+#include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/X11VirtualMonitors.h"
+#include "tooling/ADB.h"
+#include "tooling/Companion.h"
+#include "tooling/ToolPaths.h"
+#include "transfer/FileReceiver.h"
+#include "wireless/WirelessConnector.h"
+
+#include <QStandardPaths>
+
+namespace lumarient {
+
+AppServices::AppServices()
+{
+    defaults_ = std::make_unique<UserDefaults>(UserDefaults::defaultFilePath());
+    toolPaths_ = std::make_unique<ToolPaths>(*defaults_, ToolPaths::prefixOfRunningExecutable());
+    adb_ = std::make_unique<ADB>(*toolPaths_, ThreadSleeper::instance());
+    scrcpy_ = std::make_unique<ScrcpySupervisor>(*toolPaths_);
+
+    monitors_ = std::make_unique<x11::X11VirtualMonitorFactory>(defaults_.get());
+    // A crash leaves its virtual display behind; the next start removes it.
+    if (const int removed = monitors_->removeLeftovers(); removed > 0) {
+        logLine(QStringLiteral("Lumarient"),
+                QStringLiteral("removed %1 virtual display(s) left by an earlier run").arg(removed));
+    }
+    captures_ = std::make_unique<x11::X11ScreenCaptureFactory>();
+    serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
+    interfaces_ = std::make_unique<SystemInterfaceSource>();
+    notifier_ = std::make_unique<DBusNotifier>();
+    clipboard_ = std::make_unique<QtClipboard>();
+    wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
+    companion_ = std::make_unique<Companion>(*toolPaths_, *adb_);
+    secondDisplayPhone_ = std::make_unique<AdbSecondDisplayPhone>(*adb_, *companion_);
+
+    devices_ = std::make_unique<DeviceManager>(DeviceManager::Dependencies{
+        *toolPaths_, *adb_, *defaults_, SteadyClock::instance(), ThreadSleeper::instance(), *scrcpy_});
+
+    WirelessConnector::Dependencies wireless{*devices_, *adb_, *defaults_, SteadyClock::instance()};
+    wireless.serviceDiscovery = serviceDiscovery_.get();
+    wireless.makePathMonitor = [] { return std::make_unique<NetlinkPathMonitor>(); };
+    wireless.interfaces = interfaces_.get();
+    wireless_ = std::make_unique<WirelessConnector>(wireless);
+    QObject::connect(wakeWatcher_.get(), &LogindWakeWatcher::didWake, wireless_.get(),
+                     &WirelessConnector::systemDidWake, Qt::QueuedConnection);
+
+    SecondDisplayManager::Platform display;
+    display.monitors = monitors_.get();
+    display.streaming.captures = captures_.get();
+    display.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
+    secondDisplay_ = std::make_unique<SecondDisplayManager>(display, *secondDisplayPhone_);
+
+    fileReceiver_ = std::make_unique<FileReceiver>(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
+                                                   *notifier_, *clipboard_);
+}
+
+AppServices::~AppServices()
+{
+    fileReceiver_.reset();
+    secondDisplay_.reset();
+    wireless_.reset();
+    devices_.reset();
+    secondDisplayPhone_.reset();
+    companion_.reset();
+    wakeWatcher_.reset();
+    clipboard_.reset();
+    notifier_.reset();
+    interfaces_.reset();
+    serviceDiscovery_.reset();
+    captures_.reset();
+    monitors_.reset();
+    scrcpy_.reset();
+    adb_.reset();
+    toolPaths_.reset();
+    defaults_.reset();
+}
+
+void AppServices::start()
+{
+    fileReceiver_->start();
+}
+
+void AppServices::stop()
+{
+    logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+    fileReceiver_->stop();
+    // Its virtual display must not outlive the app.
+    secondDisplay_->stop();
+    scrcpy_->terminateAll();
+}
+
+} // namespace lumarient

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <memory>
+
+namespace lumarient {
+
+class ADB;
+class AdbSecondDisplayPhone;
+class AvahiServiceDiscovery;
+class Companion;
+class DBusNotifier;
+class DeviceManager;
+class FileReceiver;
+class LogindWakeWatcher;
+class QtClipboard;
+class ScrcpySupervisor;
+class SecondDisplayManager;
+class SystemInterfaceSource;
+class ToolPaths;
+class UserDefaults;
+class WirelessConnector;
+namespace x11 {
+class X11ScreenCaptureFactory;
+class X11VirtualMonitorFactory;
+} // namespace x11
+
+// Everything the app runs on, made once: each platform backend (the X11
+// family, D-Bus, Avahi, netlink) and the managers they are handed to. The
+// constructor makes them bottom up and the destructor ends them top down, so no
+// manager outlives a backend it was given.
+class AppServices {
+public:
+    AppServices();
+    ~AppServices();
+    AppServices(const AppServices &) = delete;
+    AppServices &operator=(const AppServices &) = delete;
+
+    // Starts what listens or watches on its own: the file receiver.
+    void start();
+    // The app is about to quit: ends the receiver, the second display and every
+    // scrcpy child. Sessions and discovery end through their managers' own
+    // quit handling.
+    void stop();
+
+    UserDefaults &defaults() { return *defaults_; }
+    DeviceManager &devices() { return *devices_; }
+    WirelessConnector &wireless() { return *wireless_; }
+    SecondDisplayManager &secondDisplay() { return *secondDisplay_; }
+    FileReceiver &fileReceiver() { return *fileReceiver_; }
+
+private:
+    std::unique_ptr<UserDefaults> defaults_;
+    std::unique_ptr<ToolPaths> toolPaths_;
+    std::unique_ptr<ADB> adb_;
+    std::unique_ptr<ScrcpySupervisor> scrcpy_;
+
+    std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
+    std::unique_ptr<x11::X11ScreenCaptureFactory> captures_;
+    std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
+    std::unique_ptr<SystemInterfaceSource> interfaces_;
+    std::unique_ptr<DBusNotifier> notifier_;
+    std::unique_ptr<QtClipboard> clipboard_;
+    std::unique_ptr<LogindWakeWatcher> wakeWatcher_;
+    std::unique_ptr<Companion> companion_;
+    std::unique_ptr<AdbSecondDisplayPhone> secondDisplayPhone_;
+
+    std::unique_ptr<DeviceManager> devices_;
+    std::unique_ptr<WirelessConnector> wireless_;
+    std::unique_ptr<SecondDisplayManager> secondDisplay_;
+    std::unique_ptr<FileReceiver> fileReceiver_;
+};
+
+} // namespace lumarient

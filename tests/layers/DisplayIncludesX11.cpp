@@ -1,0 +1,2 @@
+// Must not compile: subsystems reach the platform only through its interfaces.
+#include "platform/x11/XcbConnection.h"
