@@ -23,12 +23,10 @@ void centre(QWidget &window)
 
 } // namespace
 
-LumarientApp::LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
-                           QObject *parent)
-    : QObject(parent), devices_(devices), defaults_(defaults),
-      tray_(new TrayIcon(devices, secondDisplay,
-                         {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }},
-                         this))
+LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent)
+    : QObject(parent), devices_(sources.devices), defaults_(defaults),
+      tray_(new TrayIcon(
+          sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }}, this))
 {
 }
 

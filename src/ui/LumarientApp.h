@@ -1,13 +1,13 @@
 #pragma once
 
+#include "ui/MenuSources.h"
+
 #include <QObject>
 #include <QPointer>
 
 namespace lumarient {
 
-class DeviceManager;
 class OnboardingWindow;
-class SecondDisplayManager;
 class SettingsWindow;
 class TrayIcon;
 class UserDefaults;
@@ -18,8 +18,13 @@ class UserDefaults;
 class LumarientApp : public QObject {
     Q_OBJECT
 public:
+    LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent = nullptr);
+    // The form src/app/main.cpp calls; `secondDisplay` must not be null.
     LumarientApp(DeviceManager &devices, SecondDisplayManager *secondDisplay, UserDefaults &defaults,
-                 QObject *parent = nullptr);
+                 QObject *parent = nullptr)
+        : LumarientApp(MenuSources{devices, *secondDisplay}, defaults, parent)
+    {
+    }
     ~LumarientApp() override;
 
     // Shows the tray icon, and the onboarding window unless it was completed.
