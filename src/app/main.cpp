@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&services] { services.stop(); });
     services.start();
 
-    LumarientApp ui(services.devices(), services.wireless(), &services.secondDisplay(), services.defaults());
+    LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay()}, services.defaults());
     QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
     ui.launch();
 

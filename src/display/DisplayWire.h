@@ -52,14 +52,6 @@ std::vector<QByteArray> parameterSets(const QByteArray &annexB);
 // 1400 bytes each. Empty data, or data needing more than 65,535 chunks, gives none.
 std::vector<QByteArray> udpChunks(std::uint32_t frameID, bool isKeyframe, const QByteArray &data);
 
-struct UdpChunkHeader {
-    std::uint32_t frameID = 0;
-    std::uint16_t index = 0;
-    std::uint16_t count = 0;
-    bool isKeyframe = false;
-};
-std::optional<UdpChunkHeader> parseUdpChunkHeader(const QByteArray &datagram);
-
 // A phone message, decoded.
 struct PhoneMessage {
     enum class Kind { udpConfirmed, keyframeRequest, touch, udpReady, other };
@@ -77,9 +69,6 @@ struct PhoneMessage {
 // without port or with an empty or malformed host, or an empty body.
 std::optional<PhoneMessage> parsePhoneMessage(const QByteArray &body);
 
-QByteArray touchBody(int action, float x, float y);
-QByteArray udpReadyBody(std::uint16_t port, const QString &host);
-
 // Splits the phone's byte stream into message bodies. A length below 1 or above
 // 64 is skipped (its body is not read) and the next 4 bytes are taken as a new
 // length, so a hostile peer cannot make the reader buffer more than 68 bytes.
@@ -90,21 +79,6 @@ public:
 
 private:
     QByteArray buffer_;
-};
-
-// Splits the computer's packet stream (used by the phone-side stand-in). Bodies
-// longer than `largestBody` make the stream invalid.
-class PacketReader {
-public:
-    explicit PacketReader(std::uint32_t largestBody = 64u * 1024 * 1024) : largestBody_(largestBody) {}
-    void append(const char *bytes, std::size_t count);
-    std::optional<QByteArray> next();
-    bool invalid() const { return invalid_; }
-
-private:
-    QByteArray buffer_;
-    std::uint32_t largestBody_;
-    bool invalid_ = false;
 };
 
 } // namespace DisplayWire

@@ -36,7 +36,7 @@ public:
 
     // The phone that uses the second display; absent while the feature is off.
     const std::optional<QString> &activeSerial() const { return activeSerial_; }
-    // The last failure, shown to the user; never cleared here.
+    // The last failure, shown to the user until the next `start` clears it.
     const std::optional<QString> &lastError() const { return lastError_; }
     // True from `start` until the phone's screen size is known (the display does
     // not exist yet, but a second phone is already turned away).

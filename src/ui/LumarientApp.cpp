@@ -23,12 +23,10 @@ void centre(QWidget &window)
 
 } // namespace
 
-LumarientApp::LumarientApp(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
-                           UserDefaults &defaults, QObject *parent)
-    : QObject(parent), devices_(devices), wireless_(wireless), defaults_(defaults),
-      tray_(new TrayIcon(devices, wireless, secondDisplay,
-                         {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }},
-                         this))
+LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent)
+    : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), defaults_(defaults),
+      tray_(new TrayIcon(
+          sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }}, this))
 {
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "ui/MenuSources.h"
+
 #include <QObject>
 #include <QPointer>
 
 namespace lumarient {
 
-class DeviceManager;
-class WirelessConnector;
 class OnboardingWindow;
-class SecondDisplayManager;
 class SettingsWindow;
 class TrayIcon;
 class UserDefaults;
@@ -19,8 +18,7 @@ class UserDefaults;
 class LumarientApp : public QObject {
     Q_OBJECT
 public:
-    LumarientApp(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
-                 UserDefaults &defaults, QObject *parent = nullptr);
+    LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent = nullptr);
     ~LumarientApp() override;
 
     // Shows the tray icon, and the onboarding window unless it was completed.

@@ -68,7 +68,7 @@ struct MenuState {
 };
 
 // The tray menu, top to bottom, for the given state. It keeps nothing between
-// calls: the tray rebuilds it whenever the state changes or the menu opens.
+// calls: the tray builds it anew whenever the state changes.
 QList<MenuEntry> buildMenu(const MenuState &state);
 
 // "not connected", "USB", "USB, Wi-Fi standby" or "Wi-Fi", followed by

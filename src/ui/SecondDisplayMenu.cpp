@@ -7,15 +7,15 @@ SecondDisplayMenuEntry secondDisplayMenuEntry(const std::optional<QString> &acti
 {
     using Kind = SecondDisplayMenuEntry::Kind;
     if (activeSerial && *activeSerial == deviceSerial) {
-        return {Kind::stop, QStringLiteral("Stop Second Display"), true};
+        return {Kind::stop, QStringLiteral("Stop Second Display")};
     }
     if (hasOtherActivity) {
-        return {Kind::none, QString(), false};
+        return {Kind::none, QString()};
     }
     if (activeSerial) {
-        return {Kind::busy, QStringLiteral("Second display busy on another phone"), true};
+        return {Kind::busy, QStringLiteral("Second display busy on another phone")};
     }
-    return {Kind::start, QStringLiteral("Use as Second Display"), false};
+    return {Kind::start, QStringLiteral("Use as Second Display")};
 }
 
 } // namespace lumarient

@@ -20,8 +20,6 @@ struct SecondDisplayMenuEntry {
     };
     Kind kind = Kind::none;
     QString text;
-    // True when the section shows nothing after this entry.
-    bool endsSection = false;
 };
 
 // `activeSerial`: the phone using the second display, if any. `deviceSerial`:

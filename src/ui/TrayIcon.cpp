@@ -3,9 +3,10 @@
 #include "devices/DeviceManager.h"
 #include "display/SecondDisplayManager.h"
 #include "model/DeviceSelection.h"
-#include "ui/MenuRenderer.h"
 #include "ui/PhoneIcon.h"
 #include "wireless/WirelessConnector.h"
+
+#include <type_traits>
 
 namespace lumarient {
 namespace {
@@ -21,25 +22,31 @@ std::optional<DeviceConfig> configWithID(const QList<DeviceConfig> &configs, con
 
 } // namespace
 
-TrayIcon::TrayIcon(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay,
-                   Actions actions, QObject *parent)
-    : QObject(parent), devices_(devices), wireless_(wireless), secondDisplay_(secondDisplay),
-      actions_(std::move(actions))
+TrayIcon::TrayIcon(const MenuSources &sources, Actions actions, QObject *parent)
+    : QObject(parent), sources_(sources), actions_(std::move(actions)),
+      renderer_(menu_, [this](const MenuAction &action) { perform(action); })
 {
+    pendingUpdate_.setSingleShot(true);
+    pendingUpdate_.setInterval(0);
+    connect(&pendingUpdate_, &QTimer::timeout, this, &TrayIcon::updateMenu);
+    sources_.forEach([this](auto &source) {
+        using Source = std::remove_reference_t<decltype(source)>;
+        connect(&source, &Source::changed, &pendingUpdate_, qOverload<>(&QTimer::start));
+    });
+    // A change in the same turn as the opening is shown at once.
+    connect(&menu_, &QMenu::aboutToShow, this, [this] {
+        if (pendingUpdate_.isActive())
+            updateMenu();
+    });
     icon_.setIcon(phoneIcon());
     icon_.setToolTip(QStringLiteral("Lumarient"));
     icon_.setContextMenu(&menu_);
-    connect(&menu_, &QMenu::aboutToShow, this, &TrayIcon::rebuild);
-    connect(&devices_, &DeviceManager::changed, this, &TrayIcon::rebuild);
-    connect(&wireless_, &WirelessConnector::changed, this, &TrayIcon::rebuild);
-    if (secondDisplay_)
-        connect(secondDisplay_, &SecondDisplayManager::changed, this, &TrayIcon::rebuild);
     // A left click opens the same menu where the tray host does not do so itself.
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             menu_.popup(QCursor::pos());
     });
-    rebuild();
+    updateMenu();
 }
 
 void TrayIcon::show()
@@ -47,43 +54,25 @@ void TrayIcon::show()
     icon_.show();
 }
 
-MenuState TrayIcon::menuState() const
+void TrayIcon::updateMenu()
 {
-    MenuState state;
-    state.devices = devices_.devices();
-    state.configs = devices_.configs();
-    for (auto it = devices_.runningSessions().cbegin(); it != devices_.runningSessions().cend(); ++it)
-        state.runningSessions.insert(it.key(), it.value());
-    if (!devices_.lastError().isNull())
-        state.lastError = devices_.lastError();
-    state.lanScanInProgress = wireless_.lanScanInProgress();
-    if (secondDisplay_) {
-        state.secondDisplayActiveSerial = secondDisplay_->activeSerial();
-        state.secondDisplayError = secondDisplay_->lastError();
-    }
-    return state;
-}
-
-void TrayIcon::rebuild()
-{
-    // Rebuilding while the menu is open would close it under the pointer; the
-    // next opening shows the new state.
-    if (menu_.isVisible())
-        return;
-    renderMenu(menu_, buildMenu(menuState()), [this](const MenuAction &action) { perform(action); });
+    pendingUpdate_.stop();
+    renderer_.render(buildMenu(readMenuState(sources_)));
+    emit menuUpdated();
 }
 
 void TrayIcon::perform(const MenuAction &action)
 {
+    DeviceManager &devices = sources_.devices;
     using Kind = MenuAction::Kind;
     switch (action.kind) {
     case Kind::none:
         return;
     case Kind::refresh:
-        devices_.refresh();
+        devices.refresh();
         return;
     case Kind::scanNetwork:
-        wireless_.runLANFallback(true);
+        sources_.wireless.runLANFallback(true);
         return;
     case Kind::openSettings:
         actions_.openSettings();
@@ -95,36 +84,34 @@ void TrayIcon::perform(const MenuAction &action)
         actions_.quit();
         return;
     case Kind::stopSecondDisplay:
-        if (secondDisplay_)
-            secondDisplay_->stop();
+        sources_.secondDisplay.stop();
         return;
     default:
         break;
     }
     // The configuration may have gone since the menu was built.
-    const std::optional<DeviceConfig> config = configWithID(devices_.configs(), action.configID);
+    const std::optional<DeviceConfig> config = configWithID(devices.configs(), action.configID);
     if (!config)
         return;
     switch (action.kind) {
     case Kind::startDesktop:
-        devices_.startDesktop(*config);
+        devices.startDesktop(*config);
         break;
     case Kind::startVirtualDesktop:
-        devices_.startVirtualDesktop(*config);
+        devices.startVirtualDesktop(*config);
         break;
     case Kind::startMirror:
-        devices_.startMirror(*config);
+        devices.startMirror(*config);
         break;
     case Kind::stopSession:
-        devices_.stopSession(*config);
+        devices.stopSession(*config);
         break;
     case Kind::switchToWifi:
-        wireless_.switchToWifi(*config);
+        sources_.wireless.switchToWifi(*config);
         break;
     case Kind::startSecondDisplay:
-        if (const std::optional<ConnectedDevice> device = connectedDevice(devices_.devices(), *config);
-            device && secondDisplay_)
-            secondDisplay_->start(*device);
+        if (const std::optional<ConnectedDevice> device = connectedDevice(devices.devices(), *config))
+            sources_.secondDisplay.start(*device);
         break;
     default:
         break;

@@ -1,21 +1,20 @@
 #pragma once
 
 #include "ui/MenuModel.h"
+#include "ui/MenuRenderer.h"
+#include "ui/MenuSources.h"
 
 #include <QMenu>
 #include <QObject>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 
 namespace lumarient {
 
-class DeviceManager;
-class WirelessConnector;
-class SecondDisplayManager;
-
-// The app's one visible presence: a tray icon titled "Lumarient" whose menu is
-// rebuilt from the managers' state whenever it changes or the menu opens.
+// The app's one visible presence: a tray icon titled "Lumarient" whose menu
+// follows the sources' state, also while it is open.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -25,24 +24,26 @@ public:
         std::function<void()> quit;
     };
 
-    TrayIcon(DeviceManager &devices, WirelessConnector &wireless, SecondDisplayManager *secondDisplay, Actions actions,
-             QObject *parent = nullptr);
+    TrayIcon(const MenuSources &sources, Actions actions, QObject *parent = nullptr);
 
     void show();
-    // The managers' state as the menu shows it.
-    MenuState menuState() const;
     QMenu &menu() { return menu_; }
     // Runs what the entry stands for (also used by tests).
     void perform(const MenuAction &action);
 
-private:
-    void rebuild();
+signals:
+    // The menu was brought up to date with the sources' state.
+    void menuUpdated();
 
-    DeviceManager &devices_;
-    WirelessConnector &wireless_;
-    SecondDisplayManager *secondDisplay_;
+private:
+    void updateMenu();
+
+    MenuSources sources_;
     Actions actions_;
     QMenu menu_;
+    MenuRenderer renderer_;
+    // Collects every change of one event-loop turn into one update.
+    QTimer pendingUpdate_;
     QSystemTrayIcon icon_;
 };
 

@@ -46,8 +46,9 @@ protected:
     {
         manager_ = std::make_unique<DeviceManager>(DeviceManager::Dependencies{
             paths_, adb_, defaults_, clock_, sleeper_, scrcpy_, std::chrono::milliseconds(0)});
-        if (firstRefresh)
+        if (firstRefresh) {
             EXPECT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
+        }
         return *manager_;
     }
     void stopManager() { manager_.reset(); }

@@ -1,7 +1,7 @@
 #include "display/DisplayStreamer.h"
 #include "DisplayReceiver.h"
 #include "DisplayReceiverLaunch.h"
-#include "display/DisplayWire.h"
+#include "PhoneWire.h"
 #include "display/VirtualDisplay.h"
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -242,7 +242,7 @@ TEST_F(DisplayStreamerTest, TouchesClickAtTheRightGlobalPointAndShortOnesAreIgno
     startStreamer(2400, 1080, false);
     auto phone = connectReceiver();
     ASSERT_TRUE(phone->waitFor([](const ReceiverRecord &r) { return r.decodedFrames >= 1; }));
-    phone->sendMessage(DisplayWire::touchBody(0, 0.25f, 0.25f).left(9));
+    phone->sendMessage(phoneside::touchBody(0, 0.25f, 0.25f).left(9));
     phone->touch(0, 0.5f, 0.5f);
     phone->touch(2, 0.6f, 0.5f);
     phone->touch(1, 0.6f, 0.5f);

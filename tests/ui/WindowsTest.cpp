@@ -1,16 +1,14 @@
 // The windows, built headless against the real device manager and simulated
 // phones. Each is also rendered to a PNG in the build folder so a person can look.
 
-#include "devices/ManagerHarness.h"
+#include "WindowHarness.h"
 #include "ui/DeviceConfigRow.h"
 #include "ui/LumarientApp.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
 #include "ui/PairingSheet.h"
 #include "ui/SettingsWindow.h"
-#include "ui/TrayIcon.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,29 +20,7 @@
 using namespace lumarient;
 using namespace lumarient::test;
 
-namespace {
-
-void saveScreenshot(QWidget &window, const char *name)
-{
-    window.grab().save(QStringLiteral(LUMARIENT_SCREENSHOT_DIR "/%1.png").arg(QLatin1String(name)));
-}
-
-class WindowsTest : public ManagerHarness {
-protected:
-    void plugIn(const char *serial, const char *model, const char *state = "device")
-    {
-        phonesim::SimPhone phone = makePhone(QString::fromLatin1(serial), QString::fromLatin1(model));
-        phone.state = state;
-        phone.props["ro.product.marketname"] = std::string("Galaxy ") + model;
-        sim_.addPhone(phone);
-    }
-    void setState(const char *state)
-    {
-        sim_.update([&](phonesim::SimState &world) { world.phones[0].state = state; });
-    }
-};
-
-} // namespace
+using WindowsTest = WindowHarness;
 
 TEST_F(WindowsTest, SettingsRowsWriteValidEditsThroughAndRemoveForgets)
 {
@@ -137,10 +113,9 @@ TEST_F(WindowsTest, PairingSheetShowsItsQRCodeAndEnablesPairOnlyWhenReady)
 
 TEST_F(WindowsTest, AppOpensOneSettingsWindowAndOnboardingUntilCompleted)
 {
-    DeviceManager &manager = startManager();
-    WirelessConnector &wireless = startWireless();
+    startManager();
     {
-        LumarientApp app(manager, wireless, nullptr, defaults_);
+        LumarientApp app(menuSources(), defaults_);
         app.launch();
         ASSERT_NE(app.onboardingWindow(), nullptr);
         EXPECT_TRUE(app.onboardingWindow()->isVisible());
@@ -152,38 +127,7 @@ TEST_F(WindowsTest, AppOpensOneSettingsWindowAndOnboardingUntilCompleted)
         EXPECT_TRUE(first->isVisible());
         app.onboardingWindow()->close();
     }
-    LumarientApp relaunched(manager, wireless, nullptr, defaults_);
+    LumarientApp relaunched(menuSources(), defaults_);
     relaunched.launch();
     EXPECT_EQ(relaunched.onboardingWindow(), nullptr);
-}
-
-TEST_F(WindowsTest, TrayMenuShowsTheManagersStateAndActsOnIt)
-{
-    DeviceManager &manager = startManager();
-    plugIn("R58M", "S10");
-    refreshNow();
-    LumarientApp app(manager, startWireless(), nullptr, defaults_);
-    TrayIcon &tray = app.tray();
-    emit tray.menu().aboutToShow();
-    QStringList texts;
-    for (QAction *action : tray.menu().actions())
-        texts.append(action->isSeparator() ? QStringLiteral("---") : action->text());
-    EXPECT_EQ(texts.mid(0, 5), (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen",
-                                            "Use as Second Display", "Switch to Wi-Fi"}));
-    EXPECT_FALSE(tray.menu().actions().first()->isEnabled());
-
-    // Choosing "Mirror Screen" starts the session through the manager.
-    tray.menu().actions()[2]->trigger();
-    ASSERT_TRUE(spinUntil([&] { return !scrcpyRuns().isEmpty(); }));
-    EXPECT_EQ(scrcpyRuns().first().first(), QStringLiteral("-s"));
-    // An action for a configuration that has gone since the menu was built does nothing.
-    tray.perform({MenuAction::Kind::startDesktop, QUuid::createUuid()});
-}
-
-int main(int argc, char *argv[])
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

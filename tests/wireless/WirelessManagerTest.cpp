@@ -213,7 +213,6 @@ TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
     saveConfig(QStringLiteral("FIXED_MODEL"), 5561);
 
     WirelessConnector &wireless = startWirelessManager();
-    DeviceManager &manager = *manager_;
     // An mDNS name is no endpoint, but the phone is pinned to its fixed port.
     const QString pinned = QString::fromStdString(fixed.wlanAddress) + QStringLiteral(":5561");
     EXPECT_TRUE(spinUntil([&] { return wireless.knownEndpoints().contains(pinned); }));
@@ -231,7 +230,6 @@ TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
 TEST_F(WirelessManagerTest, AutomaticScanNeedsSomethingToLookFor)
 {
     WirelessConnector &wireless = startWirelessManager("127.0.11.1");
-    DeviceManager &manager = *manager_;
     clock_.advance(10min);
     wireless.runLANFallback(false);
     EXPECT_FALSE(wireless.lanScanInProgress());
@@ -253,7 +251,6 @@ TEST_F(WirelessManagerTest, ScansNeverOverlapAndRepeatEveryMinuteWhileAPhoneIsMi
     const QString unanswered = QStringLiteral("127.0.12.61:") + QString::number(silent.port());
     defaults_.setValue(QStringLiteral("knownWifiEndpoints"), QStringList{unanswered});
     WirelessConnector &wireless = startWirelessManager("127.0.12.1");
-    DeviceManager &manager = *manager_;
     EXPECT_EQ(wireless.knownEndpoints(), QStringList{unanswered});
 
     EXPECT_FALSE(wireless.shouldRunLANFallback()) << "discovery is not 8 s old yet";
@@ -318,7 +315,6 @@ TEST_F(WirelessManagerTest, MalformedRememberedEndpointsAreSkippedAndKept)
                              QStringLiteral("127.0.14.58:55x8"), QStringLiteral("127.0.14.58:5558")};
     defaults_.setValue(QStringLiteral("knownWifiEndpoints"), stored);
     WirelessConnector &wireless = startWirelessManager("127.0.14.1");
-    DeviceManager &manager = *manager_;
 
     wireless.runLANFallback(true);
     ASSERT_TRUE(waitForScanEnd());
@@ -364,7 +360,6 @@ TEST_F(WirelessManagerTest, SwitchingToWifiReportsOnlyItsOwnOutcome)
 TEST_F(WirelessManagerTest, QRSessionsPairOnceAndExpire)
 {
     WirelessConnector &wireless = startWirelessManager();
-    DeviceManager &manager = *manager_;
     const QRPairingSession session = wireless.startQRPairing();
     ASSERT_TRUE(wireless.activeQRSession());
     sim_.update(

@@ -1,5 +1,6 @@
 #include "DisplayReceiver.h"
 
+#include "PhoneWire.h"
 #include "display/DisplayWire.h"
 #include "display/LibavHandles.h"
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "ui/MenuModel.h"
+
+namespace lumarient {
+
+class DeviceManager;
+class SecondDisplayManager;
+class WirelessConnector;
+
+// The managers whose published state the tray menu shows. The tray watches the
+// `changed` signal of every source that `forEach` visits, so a new source is its
+// member here and its line in `forEach`.
+struct MenuSources {
+    DeviceManager &devices;
+    WirelessConnector &wireless;
+    SecondDisplayManager &secondDisplay;
+
+    template <typename Visit> void forEach(Visit &&visit) const
+    {
+        visit(devices);
+        visit(wireless);
+        visit(secondDisplay);
+    }
+};
+
+// The sources' state as the menu shows it.
+MenuState readMenuState(const MenuSources &sources);
+
+} // namespace lumarient
