@@ -89,6 +89,11 @@ void PhoneSim::clearInvocations()
     store_.clearInvocations();
 }
 
+std::vector<phonesim::SimInputRecord> PhoneSim::inputRecords() const
+{
+    return store_.inputRecords();
+}
+
 phonesim::SimPhone makePhone(const QString &usbSerial, const QString &model)
 {
     phonesim::SimPhone phone;

@@ -34,6 +34,8 @@ public:
     // The argument lists of every `adb` run, each joined by single spaces.
     QStringList adbCommands() const;
     void clearInvocations();
+    // The records the phones' input servers have read, in order.
+    std::vector<phonesim::SimInputRecord> inputRecords() const;
 
 private:
     QTemporaryDir folder_;

@@ -125,6 +125,8 @@ Reply onPhone(SimState &state, const AdbCommandLine &line)
         return install(phone, line.words);
     if (command == "reverse")
         return reverse(phone, transport->serial, line.words);
+    if (command == "push")
+        return push(phone, line.words);
     if (command == "get-state")
         return {"device\n", 0};
     return {"adb: unknown command " + command + "\n", 1};

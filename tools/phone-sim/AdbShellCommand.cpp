@@ -134,6 +134,20 @@ Reply ip(const SimPhone &phone, const Words &words)
             0};
 }
 
+// "CLASSPATH=JAR app_process / CLASS": the phone-side programs of the input archive.
+Reply appProcess(const SimPhone &phone, const Words &words)
+{
+    const std::string classPath = words[0].substr(std::string("CLASSPATH=").size());
+    const std::string mainClass = words.size() == 4 && words[1] == "app_process" ? words[3] : std::string();
+    if (mainClass == "com.corvantil.lumarient.input.LumarientInput" && phone.pushedFiles.count(classPath)) {
+        Reply reply;
+        reply.phoneProgram = "input-server";
+        reply.phoneSerial = phone.usbSerial;
+        return reply;
+    }
+    return {"Exception in thread \"main\" java.lang.ClassNotFoundException: " + mainClass + "\n", 1};
+}
+
 Reply deviceConfig(const SimPhone &phone, const Words &words)
 {
     if (words.size() == 4 && words[1] == "get")
@@ -165,6 +179,8 @@ Reply runPhoneShell(SimPhone &phone, const std::string &commandLine)
         return packageManager(phone, words);
     if (program == "am")
         return activityManager(phone, words);
+    if (startsWith(program, "CLASSPATH="))
+        return appProcess(phone, words);
     return notFound(program);
 }
 

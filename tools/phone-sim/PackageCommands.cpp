@@ -189,6 +189,19 @@ Reply install(SimPhone &phone, const Words &words)
     return {"Performing Streamed Install\nSuccess\n", 0};
 }
 
+Reply push(SimPhone &phone, const Words &words)
+{
+    if (words.size() != 3)
+        return {"adb: push requires an argument\n", 1};
+    const std::string &local = words[1];
+    std::ifstream file(local, std::ios::binary | std::ios::ate);
+    if (!file)
+        return {"adb: error: cannot stat '" + local + "': No such file or directory\n", 1};
+    const auto size = std::to_string(std::streamoff(file.tellg()));
+    phone.pushedFiles[words[2]] = local;
+    return {local + ": 1 file pushed, 0 skipped. 12.3 MB/s (" + size + " bytes in 0.001s)\n", 0};
+}
+
 Reply reverse(SimPhone &phone, const std::string &serial, const Words &words)
 {
     static const std::regex socketSpec(R"(tcp:\d{1,5}|localabstract:\S+)");

@@ -13,6 +13,8 @@ Reply packageManager(SimPhone &phone, const Words &words);
 Reply activityManager(SimPhone &phone, const Words &words);
 // `adb install` (the words after the serial).
 Reply install(SimPhone &phone, const Words &words);
+// `adb push LOCAL REMOTE` (the words after the serial).
+Reply push(SimPhone &phone, const Words &words);
 // `adb reverse` (the words after the serial).
 Reply reverse(SimPhone &phone, const std::string &serial, const Words &words);
 

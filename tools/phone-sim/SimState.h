@@ -24,6 +24,17 @@ struct SimDisplay {
     int windowingMode = 0;
 };
 
+// How the phone's input server stand-in behaves once started.
+struct SimInputServerScript {
+    // What it prints first: the ready line, a "fatal ..." line, or nothing at all.
+    std::string startOutput = "LumarientInput ready\n";
+    // Exits after reading this many records (0: right after starting); -1 never.
+    int exitAfterRecords = -1;
+    // Closes its standard input after this many records but keeps running, so
+    // the computer's next write finds a broken pipe; -1 never.
+    int closeInputAfterRecords = -1;
+};
+
 struct SimPhone {
     std::string usbSerial;
     std::string model;
@@ -73,6 +84,9 @@ struct SimPhone {
     std::string companionSession;
     // "WxH" while the companion's display receiver is open.
     std::string displayReceiver;
+    // Files copied with `adb push`: path on the phone -> local path it came from.
+    TextMap pushedFiles;
+    SimInputServerScript inputServer;
 };
 
 // A scripted answer that overrides the simulator's own behaviour for matching
@@ -121,10 +135,33 @@ struct SimInvocation {
     TextMap environment;
 };
 
+// One 8-byte record the input server stand-in read, decoded.
+struct SimInputRecord {
+    // The phone's USB serial.
+    std::string serial;
+    // "mouse", "keyboard", or "unknown" for any other first byte.
+    std::string kind;
+    int buttons = 0;
+    int dx = 0;
+    int dy = 0;
+    int wheel = 0;
+    int pan = 0;
+    int modifiers = 0;
+    // The six key positions of a keyboard record, 0 where no key is.
+    std::vector<int> keys;
+    // All eight bytes, for "unknown" records.
+    std::vector<int> bytes;
+};
+
+// Decodes one record as the phone's input program reads it.
+SimInputRecord decodeInputRecord(const unsigned char (&record)[8]);
+
 // JSON forms, as kept in the simulator's files.
 std::string toJson(const SimState &state);
 SimState stateFromJson(const std::string &json);
 std::string toJson(const SimInvocation &invocation);
 SimInvocation invocationFromJson(const std::string &json);
+std::string toJson(const SimInputRecord &record);
+SimInputRecord inputRecordFromJson(const std::string &json);
 
 } // namespace phonesim

@@ -93,6 +93,25 @@ std::vector<SimInvocation> SimStore::invocations() const
     return invocations;
 }
 
+void SimStore::appendInputRecord(const SimInputRecord &record) const
+{
+    FolderLock lock(path("lock"));
+    std::ofstream file(path("input-records.jsonl"), std::ios::binary | std::ios::app);
+    file << toJson(record) << '\n';
+}
+
+std::vector<SimInputRecord> SimStore::inputRecords() const
+{
+    FolderLock lock(path("lock"));
+    std::ifstream file(path("input-records.jsonl"), std::ios::binary);
+    std::vector<SimInputRecord> records;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty())
+            records.push_back(inputRecordFromJson(line));
+    }
+    return records;
+}
+
 void SimStore::clearInvocations() const
 {
     FolderLock lock(path("lock"));

@@ -9,7 +9,8 @@
 namespace phonesim {
 
 // The simulator's files in one folder: state.json (the phones), lock (taken
-// for every change) and invocations.jsonl (one line per run, appended).
+// for every change), invocations.jsonl (one line per run, appended) and
+// input-records.jsonl (what the phones' input servers read, one line each).
 class SimStore {
 public:
     explicit SimStore(std::string folder);
@@ -27,6 +28,9 @@ public:
     void appendInvocation(const SimInvocation &invocation) const;
     std::vector<SimInvocation> invocations() const;
     void clearInvocations() const;
+
+    void appendInputRecord(const SimInputRecord &record) const;
+    std::vector<SimInputRecord> inputRecords() const;
 
 private:
     std::string path(const char *name) const;

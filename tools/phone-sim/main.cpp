@@ -3,6 +3,7 @@
 // LUMARIENT_PHONESIM_DIR. Every run is appended to that folder's invocation log.
 
 #include "AdbCommand.h"
+#include "InputServerStandIn.h"
 #include "ScrcpyStandIn.h"
 #include "SimStore.h"
 #include "Text.h"
@@ -93,5 +94,7 @@ int main(int argc, char *argv[])
     if (tool == "scrcpy")
         return runScrcpy(store, arguments);
     print(reply.output);
+    if (reply.phoneProgram == "input-server")
+        return runInputServer(store, reply.phoneSerial);
     return reply.exitCode;
 }

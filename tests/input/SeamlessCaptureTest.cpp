@@ -1,0 +1,419 @@
+#include "input/SeamlessCapture.h"
+
+#include "display/DisplayGeometryCache.h"
+#include "input/InputSink.h"
+#include "platform/DisplayLayout.h"
+#include "support/EventLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/input-event-codes.h>
+
+#include <map>
+
+using namespace lumarient;
+
+namespace {
+
+using Event = InputTap::Event;
+using EventType = InputTap::EventType;
+using Edge = SeamlessCapture::Edge;
+
+class FakeLayout final : public DisplayLayout {
+public:
+    std::map<std::uint32_t, DisplayRect> displays;
+
+    std::vector<std::uint32_t> activeDisplays() override
+    {
+        std::vector<std::uint32_t> ids;
+        for (const auto &[id, rect] : displays)
+            ids.push_back(id);
+        return ids;
+    }
+    DisplayRect displayBounds(std::uint32_t displayID) override
+    {
+        const auto found = displays.find(displayID);
+        return found == displays.end() ? DisplayRect{} : found->second;
+    }
+    void setReconfigurationHandler(std::function<void()>) override {}
+};
+
+class FakeTap final : public InputTap {
+public:
+    bool canStart = true;
+    bool canGrab = true;
+    bool started = false;
+    bool grabbed = false;
+    bool cursorHidden = false;
+    TapPoint cursor{100, 100};
+    std::vector<TapPoint> warps;
+
+    bool start(Handler) override { return started = canStart; }
+    void stop() override { started = false; }
+    bool grab() override { return grabbed = canGrab; }
+    void release() override { grabbed = false; }
+    void warp(TapPoint to) override
+    {
+        cursor = to;
+        warps.push_back(to);
+    }
+    std::optional<TapPoint> cursorPosition() override { return cursor; }
+    void hideCursor() override { cursorHidden = true; }
+    void showCursor() override { cursorHidden = false; }
+};
+
+struct Sent {
+    bool isKeys = false;
+    std::uint8_t modifiers = 0;
+    std::vector<std::uint8_t> keys;
+    std::int64_t dx = 0, dy = 0, wheel = 0, pan = 0;
+    std::uint8_t buttons = 0;
+};
+
+class RecordingSink final : public InputSink {
+public:
+    std::vector<Sent> sent;
+
+    void sendMouse(std::int64_t dx, std::int64_t dy, Buttons buttons, std::int64_t wheel, std::int64_t pan) override
+    {
+        sent.push_back({false, 0, {}, dx, dy, wheel, pan, buttons.rawValue});
+    }
+    void sendKeys(std::uint8_t modifiers, const std::vector<std::uint8_t> &keys) override
+    {
+        sent.push_back({true, modifiers, keys});
+    }
+    std::optional<Sent> lastKeys() const
+    {
+        for (auto it = sent.rbegin(); it != sent.rend(); ++it) {
+            if (it->isKeys)
+                return *it;
+        }
+        return std::nullopt;
+    }
+    // The release pair: everything let go, keys then buttons.
+    bool endsWithRelease() const
+    {
+        return sent.size() >= 2 && sent[sent.size() - 2].isKeys && sent[sent.size() - 2].modifiers == 0 &&
+               sent[sent.size() - 2].keys.empty() && !sent.back().isKeys && sent.back().buttons == 0 &&
+               sent.back().dx == 0 && sent.back().dy == 0;
+    }
+};
+
+constexpr std::uint32_t mainDisplay = 1;
+constexpr std::uint32_t standIn = 7;
+
+// The main display at the origin and a phone's stand-in display to its right,
+// both 1920 x 1080; the phone is 1080 x 2400.
+class SeamlessCaptureTest : public ::testing::Test {
+protected:
+    SeamlessCaptureTest()
+    {
+        test::ensureApplication();
+        layout.displays[mainDisplay] = {0, 0, 1920, 1080};
+        layout.displays[standIn] = {1920, 0, 1920, 1080};
+        capture.onExit = [this] { ++exits; };
+        capture.onCursorEdgeChanged = [this](std::optional<std::uint32_t> display, std::optional<QString> edge) {
+            edgeReports.emplace_back(display, edge);
+        };
+    }
+
+    bool motion(double dx, double dy, TapPoint position)
+    {
+        Event event;
+        event.type = EventType::motion;
+        event.dx = dx;
+        event.dy = dy;
+        event.position = position;
+        return capture.handle(event);
+    }
+    // A move with the desktop cursor kept in the middle of the stand-in display.
+    bool move(double dx, double dy) { return motion(dx, dy, {2880, 540}); }
+    bool key(unsigned code, bool down)
+    {
+        Event event;
+        event.type = down ? EventType::keyDown : EventType::keyUp;
+        event.keyCode = code;
+        return capture.handle(event);
+    }
+    bool button(InputTap::Button which, bool down)
+    {
+        Event event;
+        event.type = down ? EventType::buttonDown : EventType::buttonUp;
+        event.button = which;
+        return capture.handle(event);
+    }
+    bool scroll(double wheel, double pan)
+    {
+        Event event;
+        event.type = EventType::wheel;
+        event.wheel = wheel;
+        event.pan = pan;
+        return capture.handle(event);
+    }
+
+    // Registers the phone and crosses the main display's right side.
+    void enter()
+    {
+        ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+        ASSERT_TRUE(motion(0, 0, {1920, 540}));
+        ASSERT_EQ(capture.activeDisplayID(), standIn);
+    }
+
+    // Moves off the entry edge, then pushes left until control returns (at
+    // most `limit` events); answers how many pushes it took.
+    int pushLeftUntilExit(int limit = 100)
+    {
+        for (int count = 1; count <= limit; ++count) {
+            move(-100, 0);
+            if (!capture.activeDisplayID())
+                return count;
+        }
+        return -1;
+    }
+
+    FakeLayout layout;
+    DisplayGeometryCache geometry{layout};
+    FakeTap tap;
+    RecordingSink sink;
+    SeamlessCapture capture{{tap, geometry, nullptr}};
+    int exits = 0;
+    std::vector<std::pair<std::optional<std::uint32_t>, std::optional<QString>>> edgeReports;
+};
+
+// Entering.
+
+TEST_F(SeamlessCaptureTest, CrossingIntoTheStandInDisplayCapturesThePhone)
+{
+    ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+    EXPECT_FALSE(motion(5, 0, {1000, 540})); // on the desktop: passes
+    EXPECT_TRUE(motion(0, 0, {1920, 540}));
+    EXPECT_EQ(capture.activeDisplayID(), standIn);
+    EXPECT_EQ(capture.entryEdge(), Edge::left);
+    EXPECT_TRUE(capture.armedAtEntryEdge());
+    EXPECT_EQ(capture.phoneCursor(), (TapPoint{0, 540 * 2400.0 / 1080}));
+    EXPECT_TRUE(tap.grabbed);
+    EXPECT_TRUE(tap.cursorHidden);
+}
+
+TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
+{
+    SeamlessCapture covered{{tap, geometry, [](TapPoint) { return true; }}};
+    ASSERT_TRUE(covered.addDevice(standIn, sink, {1080, 2400}));
+    Event event;
+    event.position = {1920, 540};
+    EXPECT_FALSE(covered.handle(event));
+    EXPECT_FALSE(covered.activeDisplayID());
+
+    tap.canGrab = false;
+    ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+    EXPECT_FALSE(motion(0, 0, {1920, 540}));
+    EXPECT_FALSE(capture.activeDisplayID());
+    EXPECT_FALSE(tap.cursorHidden);
+}
+
+TEST_F(SeamlessCaptureTest, WithoutAWatchableSessionNothingIsRegistered)
+{
+    tap.canStart = false;
+    EXPECT_FALSE(capture.addDevice(standIn, sink, {1080, 2400}));
+}
+
+// Moving.
+
+TEST_F(SeamlessCaptureTest, SubPixelMovementIsCarriedUntilItMakesAPhonePixel)
+{
+    enter();
+    sink.sent.clear();
+    // 1 desktop pixel is 0.5625 phone pixels across.
+    move(1, 0);
+    EXPECT_TRUE(sink.sent.empty());
+    move(1, 0);
+    ASSERT_EQ(sink.sent.size(), 1u);
+    EXPECT_EQ(sink.sent[0].dx, 1);
+    move(1, 0);
+    move(1, 0);
+    std::int64_t total = 0;
+    for (const Sent &sent : sink.sent)
+        total += sent.dx;
+    EXPECT_EQ(total, 2); // 4 x 0.5625 = 2.25
+}
+
+TEST_F(SeamlessCaptureTest, HighResolutionWheelStepsAddUpInsteadOfVanishing)
+{
+    enter();
+    sink.sent.clear();
+    EXPECT_TRUE(scroll(0.5, 0));
+    EXPECT_TRUE(sink.sent.empty());
+    scroll(0.5, -0.25);
+    scroll(0, -0.75);
+    ASSERT_EQ(sink.sent.size(), 2u);
+    EXPECT_EQ(sink.sent[0].wheel, 1);
+    EXPECT_EQ(sink.sent[1].pan, -1);
+    EXPECT_TRUE(scroll(0, 0)); // swallowed, sends nothing
+    EXPECT_EQ(sink.sent.size(), 2u);
+}
+
+TEST_F(SeamlessCaptureTest, AWarpEchoIsIgnored)
+{
+    enter();
+    tap.cursor = {1930, 540};
+    motion(10, 0, {1930, 540}); // near the side: recentred to the middle
+    ASSERT_EQ(tap.warps.back(), (TapPoint{2880, 540}));
+    const TapPoint before = capture.phoneCursor();
+    motion(945, 0, {2880, 540}); // the echo of the 950-point warp
+    EXPECT_EQ(capture.phoneCursor(), before);
+}
+
+TEST_F(SeamlessCaptureTest, TouchingAPhoneEdgeIsReported)
+{
+    enter();
+    edgeReports.clear();
+    move(100, 0);   // off the left edge it entered on
+    move(0, -1000); // up against the top
+    move(10, 0);    // along it: no news
+    move(0, 100);
+    key(KEY_LEFTCTRL, true);
+    key(KEY_ESC, true);
+    using Report = std::pair<std::optional<std::uint32_t>, std::optional<QString>>;
+    EXPECT_EQ(edgeReports, (std::vector<Report>{
+                               {standIn, std::nullopt}, {standIn, QStringLiteral("top")}, {standIn, std::nullopt}}));
+}
+
+TEST_F(SeamlessCaptureTest, LeavingWhileTouchingAnEdgeReportsNoEdge)
+{
+    enter();
+    move(0, -1000);
+    edgeReports.clear();
+    key(KEY_LEFTCTRL, true);
+    key(KEY_ESC, true);
+    using Report = std::pair<std::optional<std::uint32_t>, std::optional<QString>>;
+    EXPECT_EQ(edgeReports, (std::vector<Report>{{std::nullopt, std::nullopt}}));
+}
+
+// Pushing back out.
+
+TEST_F(SeamlessCaptureTest, PushingRightAfterEnteringDoesNotLeave)
+{
+    enter();
+    for (int count = 0; count < 10; ++count)
+        move(-100, 0);
+    EXPECT_EQ(capture.activeDisplayID(), standIn);
+}
+
+TEST_F(SeamlessCaptureTest, A240PixelPushAgainstTheEntryEdgeReturnsToTheDesktop)
+{
+    enter();
+    move(20, 0); // away from the edge: armed no more
+    EXPECT_FALSE(capture.armedAtEntryEdge());
+    // 56 phone pixels per push; the first already reaches the edge and counts.
+    EXPECT_EQ(pushLeftUntilExit(), 5);
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(tap.grabbed);
+    EXPECT_FALSE(tap.cursorHidden);
+    EXPECT_EQ(tap.warps.back().x, 1920 - 12);
+}
+
+TEST_F(SeamlessCaptureTest, AMoveAlongTheEdgeResetsThePush)
+{
+    enter();
+    move(20, 0);
+    for (int count = 0; count < 4; ++count)
+        move(-100, 0); // 224 of push
+    move(0, 50);
+    move(-100, 0);
+    move(-100, 0); // 112 more: no exit
+    EXPECT_EQ(capture.activeDisplayID(), standIn);
+}
+
+TEST_F(SeamlessCaptureTest, AStandInWithoutNeighboursLeavesThroughTheSideItWasEnteredBy)
+{
+    layout.displays[standIn] = {5000, 0, 1920, 1080};
+    ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+    ASSERT_TRUE(motion(0, 0, {5000 + 1910, 540}));
+    EXPECT_EQ(capture.entryEdge(), Edge::right);
+    motion(-100, 0, {5960, 540});
+    EXPECT_FALSE(capture.armedAtEntryEdge());
+    for (int count = 0; count < 10 && capture.activeDisplayID(); ++count)
+        motion(100, 0, {5960, 540});
+    EXPECT_FALSE(capture.activeDisplayID());
+    EXPECT_EQ(tap.warps.back().x, 5000 + 1920 + 12);
+}
+
+// Keys and Control+Escape.
+
+TEST_F(SeamlessCaptureTest, KeysAreSentAsSnapshotsOfAtMostSix)
+{
+    enter();
+    const unsigned letters[] = {KEY_A, KEY_S, KEY_D, KEY_F, KEY_G, KEY_H, KEY_J};
+    for (unsigned letter : letters)
+        EXPECT_TRUE(key(letter, true));
+    EXPECT_EQ(sink.lastKeys()->keys, (std::vector<std::uint8_t>{0x16, 0x07, 0x09, 0x0A, 0x0B, 0x0D}));
+    key(KEY_RIGHTALT, true);
+    EXPECT_EQ(sink.lastKeys()->modifiers, 0x40);
+    key(KEY_S, false);
+    EXPECT_EQ(sink.lastKeys()->keys, (std::vector<std::uint8_t>{0x07, 0x09, 0x0A, 0x0B, 0x0D}));
+    const std::size_t count = sink.sent.size();
+    EXPECT_TRUE(key(KEY_F13, true)); // no usage: swallowed, nothing sent
+    EXPECT_EQ(sink.sent.size(), count);
+}
+
+TEST_F(SeamlessCaptureTest, ControlEscapeReturnsAtOnceAndLetsGoOfControl)
+{
+    enter();
+    key(KEY_LEFTCTRL, true);
+    EXPECT_EQ(sink.lastKeys()->modifiers, 0x01);
+    EXPECT_TRUE(key(KEY_ESC, true));
+    EXPECT_FALSE(capture.activeDisplayID());
+    EXPECT_EQ(exits, 1);
+    EXPECT_TRUE(sink.endsWithRelease());
+}
+
+// Every way back lets go of everything held on the phone.
+
+TEST_F(SeamlessCaptureTest, EveryExitReleasesHeldKeysAndButtons)
+{
+    const std::vector<std::pair<const char *, std::function<void()>>> exits = {
+        {"edge push", [this] { pushLeftUntilExit(); }},
+        {"device removed", [this] { capture.removeDevice(standIn); }},
+        {"Control+Escape",
+         [this] {
+             key(KEY_RIGHTCTRL, true);
+             key(KEY_ESC, true);
+         }},
+    };
+    for (const auto &[name, leave] : exits) {
+        enter();
+        move(20, 0);
+        key(KEY_LEFTSHIFT, true);
+        key(KEY_A, true);
+        button(InputTap::Button::left, true);
+        sink.sent.clear();
+        leave();
+        EXPECT_FALSE(capture.activeDisplayID()) << name;
+        EXPECT_TRUE(sink.endsWithRelease()) << name;
+        EXPECT_TRUE(capture.heldKeys().empty()) << name;
+        EXPECT_TRUE(capture.buttons().isEmpty()) << name;
+        EXPECT_FALSE(tap.grabbed) << name;
+        EXPECT_FALSE(tap.cursorHidden) << name;
+        // Nothing held survives into the next capture.
+        enter();
+        key(KEY_B, true);
+        EXPECT_EQ(sink.lastKeys()->modifiers, 0x00) << name;
+        key(KEY_B, false);
+        capture.removeDevice(standIn);
+        sink.sent.clear();
+    }
+    EXPECT_FALSE(tap.started);
+}
+
+TEST_F(SeamlessCaptureTest, ButtonsFollowTheirPresses)
+{
+    enter();
+    button(InputTap::Button::left, true);
+    button(InputTap::Button::middle, true);
+    EXPECT_EQ(sink.sent.back().buttons, Buttons::left | Buttons::middle);
+    button(InputTap::Button::left, false);
+    button(InputTap::Button::other, true);
+    EXPECT_EQ(sink.sent.back().buttons, Buttons::middle);
+}
+
+} // namespace

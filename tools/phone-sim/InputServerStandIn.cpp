@@ -1,0 +1,96 @@
+#include "InputServerStandIn.h"
+
+#include "DeviceListing.h"
+
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace phonesim {
+namespace {
+
+volatile std::sig_atomic_t terminated = 0;
+
+void onTerminate(int)
+{
+    terminated = 1;
+}
+
+void print(const std::string &text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// The phone's script while adb still reaches the phone; none once it is gone.
+std::optional<SimInputServerScript> reachablePhone(const SimStore &store, const std::string &usbSerial)
+{
+    const SimState state = store.read();
+    for (const Transport &transport : transports(state)) {
+        if (transport.phoneIndex < 0 || transport.state != "device")
+            continue;
+        const SimPhone &phone = state.phones[std::size_t(transport.phoneIndex)];
+        if (phone.usbSerial == usbSerial)
+            return phone.inputServer;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int runInputServer(const SimStore &store, const std::string &usbSerial)
+{
+    struct sigaction action {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+
+    const std::optional<SimInputServerScript> script = reachablePhone(store, usbSerial);
+    if (!script)
+        return 1;
+    print(script->startOutput);
+    if (script->exitAfterRecords == 0)
+        return 0;
+
+    unsigned char record[8];
+    std::size_t filled = 0;
+    int count = 0;
+    bool inputOpen = true;
+    for (int idleTicks = 0; !terminated;) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = inputOpen ? ::poll(&input, 1, 100) : (::usleep(100000), 0);
+        if (ready <= 0) {
+            // Now and then look at the phone: `adb shell` ends when it goes away.
+            if (++idleTicks % 3 == 0 && !reachablePhone(store, usbSerial)) {
+                print("error: device offline\n");
+                return 1;
+            }
+            continue;
+        }
+        const ssize_t got = ::read(STDIN_FILENO, record + filled, sizeof record - filled);
+        if (got <= 0)
+            return 0;
+        filled += std::size_t(got);
+        if (filled < sizeof record)
+            continue;
+        filled = 0;
+        SimInputRecord decoded = decodeInputRecord(record);
+        decoded.serial = usbSerial;
+        store.appendInputRecord(decoded);
+        ++count;
+        if (count == script->exitAfterRecords)
+            return 0;
+        if (count == script->closeInputAfterRecords) {
+            ::close(STDIN_FILENO);
+            inputOpen = false;
+        }
+    }
+    return 0;
+}
+
+} // namespace phonesim
