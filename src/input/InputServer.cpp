@@ -1,6 +1,6 @@
 #include "input/InputServer.h"
 
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "input/SerialQueue.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Log.h"

@@ -1,6 +1,6 @@
 #include "input/InputServer.h"
 
-#include "devices/LumarientError.h"
+#include "model/LumarientError.h"
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
