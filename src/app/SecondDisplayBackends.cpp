@@ -15,6 +15,7 @@ SecondDisplayBackends::SecondDisplayBackends(UserDefaults &defaults, const ToolP
     SecondDisplayManager::Platform platform;
     platform.monitors = &monitors_;
     platform.streaming.captures = &captures_;
+    platform.streaming.encoders = &encoders_;
     platform.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
     manager_ = std::make_unique<SecondDisplayManager>(platform, phone_);
 }

@@ -1,7 +1,7 @@
 #include "DisplayReceiver.h"
 
 #include "display/DisplayWire.h"
-#include "display/LibavHandles.h"
+#include "platform/libav/LibavHandles.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
