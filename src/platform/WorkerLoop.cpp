@@ -48,6 +48,7 @@ void WorkerLoop::stop()
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        stopRequested_ = true;
         if (!thread_.joinable())
             dropped.swap(posted_);
     }
@@ -207,6 +208,8 @@ void WorkerLoop::waitAndDispatch()
             [[maybe_unused]] const ssize_t read = ::read(wake_.get(), &value, sizeof value);
             continue;
         }
+        if (stopRequested_.load(std::memory_order_relaxed))
+            return;
         const auto found = watches_.find(id);
         if (found == watches_.end() || found->second.removed)
             continue;
@@ -224,7 +227,7 @@ void WorkerLoop::waitAndDispatch()
 void WorkerLoop::runDueTimers()
 {
     const Clock::time_point now = Clock::now();
-    while (!timers_.empty() && timers_.begin()->first.first <= now) {
+    while (!timers_.empty() && timers_.begin()->first.first <= now && !stopRequested_.load(std::memory_order_relaxed)) {
         auto node = timers_.extract(timers_.begin());
         const auto [due, id] = node.key();
         const Clock::duration period = node.mapped().period;

@@ -126,6 +126,8 @@ private:
     std::mutex mutex_;
     std::vector<Work> posted_;
     bool stopping_ = false;
+    // The same, read without the lock between callbacks.
+    std::atomic<bool> stopRequested_{false};
 
     std::uint64_t nextId_ = 1;
     std::unordered_map<WatchId, Watch> watches_;
