@@ -7,6 +7,7 @@
 
 #include "display/DisplayStreamer.h"
 #include "display/VirtualDisplay.h"
+#include "platform/libav/LibavVideoEncoder.h"
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
@@ -97,7 +98,8 @@ void run(const test::XorgServer &server, int width, int height, bool overWifi, d
     platform.captures = &captures;
     const char *name = server.displayName();
     platform.makePointer = [name] { return std::make_unique<x11::X11Pointer>(name); };
-    platform.softwarePreset = preset;
+    libav::LibavVideoEncoderFactory encoders(true, preset);
+    platform.encoders = &encoders;
     DisplayStreamer streamer(display, overWifi, platform);
     std::mutex mutex;
     std::vector<double> latencies;

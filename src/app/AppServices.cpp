@@ -12,6 +12,7 @@
 #include "platform/avahi/AvahiServiceDiscovery.h"
 #include "platform/dbus/DBusNotifier.h"
 #include "platform/dbus/LogindWakeWatcher.h"
+#include "platform/libav/LibavVideoEncoder.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/x11/X11Pointer.h"
@@ -41,6 +42,7 @@ AppServices::AppServices()
                 QStringLiteral("removed %1 virtual display(s) left by an earlier run").arg(removed));
     }
     captures_ = std::make_unique<x11::X11ScreenCaptureFactory>();
+    encoders_ = std::make_unique<libav::LibavVideoEncoderFactory>();
     serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
     interfaces_ = std::make_unique<SystemInterfaceSource>();
     notifier_ = std::make_unique<DBusNotifier>();
@@ -63,6 +65,7 @@ AppServices::AppServices()
     SecondDisplayManager::Platform display;
     display.monitors = monitors_.get();
     display.streaming.captures = captures_.get();
+    display.streaming.encoders = encoders_.get();
     display.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
     secondDisplay_ = std::make_unique<SecondDisplayManager>(display, *secondDisplayPhone_);
 
@@ -83,6 +86,7 @@ AppServices::~AppServices()
     notifier_.reset();
     interfaces_.reset();
     serviceDiscovery_.reset();
+    encoders_.reset();
     captures_.reset();
     monitors_.reset();
     scrcpy_.reset();

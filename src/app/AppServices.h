@@ -19,13 +19,16 @@ class SystemInterfaceSource;
 class ToolPaths;
 class UserDefaults;
 class WirelessConnector;
+namespace libav {
+class LibavVideoEncoderFactory;
+} // namespace libav
 namespace x11 {
 class X11ScreenCaptureFactory;
 class X11VirtualMonitorFactory;
 } // namespace x11
 
 // Everything the app runs on, made once: each platform backend (the X11
-// family, D-Bus, Avahi, netlink) and the managers they are handed to. The
+// family, libav, D-Bus, Avahi, netlink) and the managers they are handed to. The
 // constructor makes them bottom up and the destructor ends them top down, so no
 // manager outlives a backend it was given.
 class AppServices {
@@ -56,6 +59,7 @@ private:
 
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::unique_ptr<x11::X11ScreenCaptureFactory> captures_;
+    std::unique_ptr<libav::LibavVideoEncoderFactory> encoders_;
     std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
     std::unique_ptr<SystemInterfaceSource> interfaces_;
     std::unique_ptr<DBusNotifier> notifier_;

@@ -12,25 +12,30 @@
 namespace lumarient {
 namespace {
 
-int signalPipe[2] = {-1, -1};
+// The writing end of the signal pipe, for the handler (which may touch nothing else).
+volatile sig_atomic_t signalWriter = -1;
 
 void onSignal(int number)
 {
     const char byte = char(number);
     // Only async-signal-safe work here: the event loop picks the byte up.
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(signalWriter, &byte, 1);
 }
 
 } // namespace
 
 QuitOnSignal::QuitOnSignal(QObject *parent) : QObject(parent)
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, ends) != 0)
         return;
-    notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [] {
+    reader_.reset(ends[0]);
+    writer_.reset(ends[1]);
+    signalWriter = writer_.get();
+    notifier_ = new QSocketNotifier(reader_.get(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [reader = reader_.get()] {
         char byte = 0;
-        while (::read(signalPipe[0], &byte, 1) == 1) {
+        while (::read(reader, &byte, 1) == 1) {
         }
         logLine(QStringLiteral("Lumarient"), QStringLiteral("quitting on signal"));
         QCoreApplication::quit();
@@ -48,9 +53,7 @@ QuitOnSignal::~QuitOnSignal()
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGTERM, SIG_DFL);
     delete notifier_;
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
-    signalPipe[0] = signalPipe[1] = -1;
+    signalWriter = -1;
 }
 
 } // namespace lumarient

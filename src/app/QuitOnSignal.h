@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <QObject>
 
 class QSocketNotifier;
@@ -15,6 +17,8 @@ public:
     ~QuitOnSignal() override;
 
 private:
+    FileDescriptor reader_;
+    FileDescriptor writer_;
     QSocketNotifier *notifier_ = nullptr;
 };
 

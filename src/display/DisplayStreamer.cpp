@@ -2,12 +2,12 @@
 
 #include "platform/FileDescriptor.h"
 
-#include "model/LumarientError.h"
-#include "display/H264Encoder.h"
 #include "display/PacketLink.h"
 #include "display/StreamRules.h"
 #include "display/VirtualDisplay.h"
+#include "model/LumarientError.h"
 #include "platform/Log.h"
+#include "platform/WorkerLoop.h"
 
 #include <QHostAddress>
 
@@ -18,15 +18,10 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace lumarient {
 
@@ -65,18 +60,16 @@ struct DisplayStreamer::Worker {
     // Hand-over from the main thread, under the mutex.
     std::mutex mutex;
     std::unique_ptr<ScreenCapture> pendingCapture;
-    std::unique_ptr<H264Encoder> pendingEncoder;
-    bool stopRequested = false;
+    std::unique_ptr<VideoEncoder> pendingEncoder;
     QString encoderName;
 
-    FileDescriptor wake{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
     FileDescriptor listener;
-    std::thread thread;
+    bool started = false; // main thread
 
     // Worker-thread state.
     StreamRules rules;
     std::unique_ptr<ScreenCapture> capture;
-    std::unique_ptr<H264Encoder> encoder;
+    std::unique_ptr<VideoEncoder> encoder;
     std::unique_ptr<PointerDevice> pointer;
     std::unique_ptr<PacketLink> link;
     DisplayWire::PhoneMessageReader messages;
@@ -91,6 +84,14 @@ struct DisplayStreamer::Worker {
     bool pointerMoved = true;
     float lastCursorX = -1.0f;
     float lastCursorY = -1.0f;
+    WorkerLoop::WatchId listenerWatch = 0;
+    WorkerLoop::WatchId linkWatch = 0;
+    WorkerLoop::WatchId udpWatch = 0;
+    WorkerLoop::WatchId captureWatch = 0;
+    WorkerLoop::WatchId pointerWatch = 0;
+    WorkerLoop::TimerId wakeTimer = 0;
+    // Last, so it has ended before anything it runs goes.
+    WorkerLoop loop{"lum-display"};
 
     Worker(std::shared_ptr<VirtualDisplay> shown, bool wifi, Platform given)
         : display(std::move(shown)), overWifi(wifi), platform(std::move(given)),
@@ -98,87 +99,56 @@ struct DisplayStreamer::Worker {
     {
     }
 
-    void notify()
+    // Everything below runs on the loop. Descriptors that only signal news
+    // (capture, pointer motion) have no handler of their own: what they report
+    // is read before each wait.
+    void begin()
     {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wake.get(), &one, sizeof one);
+        loop.post([this] {
+            if (platform.makePointer) {
+                pointer = platform.makePointer();
+            }
+            if (pointer && pointer->motionDescriptor() >= 0) {
+                pointerWatch = loop.watch(pointer->motionDescriptor(), WorkerLoop::readable, [](unsigned) {});
+            }
+        });
+        listenerWatch = loop.watch(listener.get(), WorkerLoop::readable, [this](unsigned) { accept(); });
+        loop.setBeforeWait([this] { service(); });
+        loop.start();
     }
 
-    void run()
+    void installCapture()
     {
-        pthread_setname_np(pthread_self(), QByteArray(queueLabel).left(15).constData());
-        if (platform.makePointer) {
-            pointer = platform.makePointer();
+        std::lock_guard lock(mutex);
+        if (!pendingCapture) {
+            return;
         }
-        while (true) {
-            {
-                std::lock_guard lock(mutex);
-                if (stopRequested) {
-                    break;
-                }
-                if (pendingCapture) {
-                    capture = std::move(pendingCapture);
-                    encoder = std::move(pendingEncoder);
-                    contentDirty = true;
-                    nextCursorPoll = clock();
-                    pointerMoved = true;
-                }
-            }
-            waitAndHandle();
-        }
-        shutDown();
+        loop.remove(captureWatch);
+        capture = std::move(pendingCapture);
+        encoder = std::move(pendingEncoder);
+        captureWatch = loop.watch(capture->pollDescriptor(), WorkerLoop::readable, [](unsigned) {});
+        contentDirty = true;
+        nextCursorPoll = clock();
+        pointerMoved = true;
     }
 
     // Stops in the documented order: cursor, UDP, connection, listener, capture, encoder.
     void shutDown()
     {
+        loop.remove(pointerWatch);
         pointer.reset();
-        udp.reset();
+        closeUdp();
+        loop.remove(linkWatch);
         link.reset();
+        loop.remove(listenerWatch);
         listener.reset();
+        loop.remove(captureWatch);
         capture.reset();
         encoder.reset();
     }
 
-    void waitAndHandle()
+    void service()
     {
-        pollfd fds[6];
-        int count = 0;
-        fds[count++] = {wake.get(), POLLIN, 0};
-        const int listenIndex = count;
-        fds[count++] = {listener.get(), POLLIN, 0};
-        int linkIndex = -1;
-        if (link) {
-            linkIndex = count;
-            fds[count++] = {link->descriptor(), short(POLLIN | (link->wantsWrite() ? POLLOUT : 0)), 0};
-        }
-        if (capture) {
-            fds[count++] = {capture->pollDescriptor(), POLLIN, 0};
-        }
-        if (pointer && pointer->motionDescriptor() >= 0) {
-            fds[count++] = {pointer->motionDescriptor(), POLLIN, 0};
-        }
-        int udpIndex = -1;
-        if (udp.get() >= 0) {
-            udpIndex = count;
-            fds[count++] = {udp.get(), POLLIN, 0};
-        }
-
-        ::poll(fds, nfds_t(count), timeoutMilliseconds());
-
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t value = 0;
-            [[maybe_unused]] const auto read = ::read(wake.get(), &value, sizeof value);
-        }
-        if (fds[listenIndex].revents & POLLIN) {
-            accept();
-        }
-        if (linkIndex >= 0 && link && (fds[linkIndex].revents & (POLLIN | POLLHUP | POLLERR))) {
-            readPhone();
-        }
-        if (udpIndex >= 0 && (fds[udpIndex].revents & (POLLIN | POLLERR))) {
-            drainUdp();
-        }
         if (capture) {
             // Replies read earlier may have queued events the descriptor no longer signals.
             contentDirty = capture->contentChanged() || contentDirty;
@@ -199,6 +169,12 @@ struct DisplayStreamer::Worker {
         if (capture && contentDirty && now >= nextCaptureAt) {
             produceFrame(now);
         }
+        if (link) {
+            loop.modify(linkWatch, WorkerLoop::readable | (link->wantsWrite() ? WorkerLoop::writable : 0u));
+        }
+        // Wakes the loop when the next capture, cursor look or in-flight check is due.
+        loop.cancel(wakeTimer);
+        wakeTimer = loop.after(std::chrono::milliseconds(timeoutMilliseconds()), [] {});
     }
 
     // Every 8 ms while the pointer moves; rarely while it rests.
@@ -236,8 +212,14 @@ struct DisplayStreamer::Worker {
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
         // The new phone connection replaces the old one and its UDP path.
-        udp.reset();
+        closeUdp();
+        loop.remove(linkWatch);
         link = std::make_unique<PacketLink>(socket);
+        linkWatch = loop.watch(socket, WorkerLoop::readable, [this](unsigned ready) {
+            if (link && (ready & WorkerLoop::readable)) {
+                readPhone();
+            }
+        });
         link->onFrameWritten = frameObserver;
         messages = {};
         rules.connectionOpened();
@@ -247,9 +229,16 @@ struct DisplayStreamer::Worker {
 
     void closeLink()
     {
+        loop.remove(linkWatch);
         link.reset();
-        udp.reset();
+        closeUdp();
         rules.connectionClosed();
+    }
+
+    void closeUdp()
+    {
+        loop.remove(udpWatch);
+        udp.reset();
     }
 
     void readPhone()
@@ -309,7 +298,7 @@ struct DisplayStreamer::Worker {
 
     void startUdp(const QString &host, std::uint16_t port)
     {
-        udp.reset();
+        closeUdp();
         const QHostAddress address(host);
         if (port == 0 || address.isNull()) {
             return;
@@ -334,7 +323,8 @@ struct DisplayStreamer::Worker {
         if (socket.get() < 0 || ::connect(socket.get(), reinterpret_cast<sockaddr *>(&storage), length) < 0) {
             return;
         }
-        udp.reset(socket.release());
+        udp = std::move(socket);
+        udpWatch = loop.watch(udp.get(), WorkerLoop::readable, [this](unsigned) { drainUdp(); });
         rules.udpOpened(clock());
         contentDirty = true;
     }
@@ -346,7 +336,7 @@ struct DisplayStreamer::Worker {
         }
         logLine(QStringLiteral("Lumarient"),
                 QStringLiteral("UDP unavailable (%1); falling back to TCP video").arg(reason));
-        udp.reset();
+        closeUdp();
         rules.udpFailed();
         contentDirty = true;
     }
@@ -436,7 +426,10 @@ struct DisplayStreamer::Worker {
         if (!plan) {
             return;
         }
-        const std::optional<EncodedFrame> encoded = encoder->encode(*frame, plan->forceKeyframe);
+        if (plan->forceKeyframe) {
+            encoder->requestKeyframe();
+        }
+        const std::optional<EncodedPacket> encoded = encoder->encode(*frame);
         if (!encoded || encoded->annexB.isEmpty()) {
             return;
         }
@@ -484,7 +477,7 @@ DisplayStreamer::~DisplayStreamer()
 
 void DisplayStreamer::startListener()
 {
-    if (worker_->thread.joinable()) {
+    if (worker_->started) {
         return;
     }
     FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -504,8 +497,9 @@ void DisplayStreamer::startListener()
     if (::listen(socket.get(), 4) < 0) {
         throw LumarientError::message(systemError("listen"));
     }
-    worker_->listener.reset(socket.release());
-    worker_->thread = std::thread([worker = worker_.get()] { worker->run(); });
+    worker_->listener = std::move(socket);
+    worker_->started = true;
+    worker_->begin();
 }
 
 void DisplayStreamer::startCapture()
@@ -517,33 +511,29 @@ void DisplayStreamer::startCapture()
         throw LumarientError::message(QStringLiteral("virtual display not found for capture"));
     }
     const VirtualDisplay &display = *worker_->display;
-    H264Encoder::Settings settings;
+    VideoEncoderSettings settings;
     settings.width = display.width();
     settings.height = display.height();
     settings.keyframeIntervalFrames = worker_->rules.tuning().keyframeIntervalFrames;
     settings.bitRate = streamBitRate(display.width(), display.height(), worker_->overWifi);
-    settings.allowHardware = worker_->platform.allowHardwareEncoder;
-    settings.softwarePreset = worker_->platform.softwarePreset;
+    VideoEncoderFactory *encoders = worker_->platform.encoders;
     // An encoder that cannot be opened means no frames, as with a refused session.
-    std::unique_ptr<H264Encoder> encoder = H264Encoder::create(settings);
+    std::unique_ptr<VideoEncoder> encoder = encoders != nullptr ? encoders->open(settings) : nullptr;
     std::lock_guard lock(worker_->mutex);
     worker_->encoderName = encoder ? encoder->name() : QString();
     worker_->pendingCapture = std::move(capture);
     worker_->pendingEncoder = std::move(encoder);
-    worker_->notify();
+    worker_->loop.post([worker = worker_.get()] { worker->installCapture(); });
 }
 
 void DisplayStreamer::stop()
 {
-    {
-        std::lock_guard lock(worker_->mutex);
-        worker_->stopRequested = true;
-    }
-    worker_->notify();
-    if (worker_->thread.joinable()) {
-        worker_->thread.join();
-    } else {
-        worker_->shutDown();
+    Worker *worker = worker_.get();
+    // Posted work still runs when the loop stops; work after that is refused.
+    const bool onLoop = worker->started && worker->loop.post([worker] { worker->shutDown(); });
+    worker->loop.stop();
+    if (!onLoop) {
+        worker->shutDown();
     }
 }
 

@@ -3,6 +3,7 @@
 #include "display/DisplayWire.h"
 #include "platform/PointerDevice.h"
 #include "platform/ScreenCapture.h"
+#include "platform/VideoEncoder.h"
 
 #include <QString>
 
@@ -19,20 +20,17 @@ class VirtualDisplay;
 // config packet, frame packets and cursor packets, and sends touches back, which
 // become left-button events on the display. Over Wi-Fi the phone may offer a UDP
 // path for the video. Capture, encoding and all socket work run on one worker
-// thread ("lumarient.displaystream"); the public operations are for the main thread.
+// loop ("lum-display"); the public operations are for the main thread.
 class DisplayStreamer {
 public:
-    static constexpr const char *queueLabel = "lumarient.displaystream";
-
     struct Platform {
         ScreenCaptureFactory *captures = nullptr;
+        VideoEncoderFactory *encoders = nullptr;
         // Called on the worker thread: the pointer it reads and posts events to.
         std::function<std::unique_ptr<PointerDevice>()> makePointer;
         // Monotonic seconds; the steady clock when not set.
         std::function<double()> clock;
         std::uint16_t port = DisplayWire::tcpPort;
-        bool allowHardwareEncoder = true;
-        const char *softwarePreset = "ultrafast";
     };
 
     // Figures for benchmarks and diagnostics.

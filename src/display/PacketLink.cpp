@@ -4,19 +4,11 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace lumarient {
 
 PacketLink::PacketLink(int socket) : socket_(socket)
 {
-}
-
-PacketLink::~PacketLink()
-{
-    if (socket_ >= 0) {
-        ::close(socket_);
-    }
 }
 
 void PacketLink::send(const QByteArray &packet)
@@ -33,10 +25,10 @@ void PacketLink::sendFrame(const QByteArray &packet, std::uint32_t frameID, doub
 
 bool PacketLink::flush(double now)
 {
-    while (socket_ >= 0 && !queue_.empty()) {
+    while (socket_.isValid() && !queue_.empty()) {
         const QByteArray &head = queue_.front();
         const ssize_t written =
-            ::send(socket_, head.constData() + headOffset_, std::size_t(head.size() - headOffset_), MSG_NOSIGNAL);
+            ::send(socket_.get(), head.constData() + headOffset_, std::size_t(head.size() - headOffset_), MSG_NOSIGNAL);
         if (written < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 break;
@@ -67,11 +59,11 @@ bool PacketLink::flush(double now)
 
 int PacketLink::takeCompletedFrames()
 {
-    if (frames_.empty() || socket_ < 0) {
+    if (frames_.empty() || !socket_.isValid()) {
         return 0;
     }
     int unsent = 0;
-    if (::ioctl(socket_, SIOCOUTQNSD, &unsent) < 0) {
+    if (::ioctl(socket_.get(), SIOCOUTQNSD, &unsent) < 0) {
         unsent = 0;
     }
     const std::uint64_t taken = writtenBytes_ - std::min<std::uint64_t>(writtenBytes_, std::uint64_t(unsent));
@@ -88,7 +80,7 @@ bool PacketLink::receive(QByteArray &into)
     char buffer[4096];
     // Bounded, so a phone that floods the link cannot keep the worker here.
     for (int round = 0; round < 16; ++round) {
-        const ssize_t count = ::recv(socket_, buffer, sizeof buffer, 0);
+        const ssize_t count = ::recv(socket_.get(), buffer, sizeof buffer, 0);
         if (count > 0) {
             into.append(buffer, count);
             if (std::size_t(count) < sizeof buffer) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -18,12 +20,9 @@ class PacketLink {
 public:
     // Takes ownership of a connected socket.
     explicit PacketLink(int socket);
-    ~PacketLink();
-    PacketLink(const PacketLink &) = delete;
-    PacketLink &operator=(const PacketLink &) = delete;
 
-    int descriptor() const { return socket_; }
-    bool isOpen() const { return socket_ >= 0; }
+    int descriptor() const { return socket_.get(); }
+    bool isOpen() const { return socket_.isValid(); }
 
     // Queues one whole packet (already framed). `frameID` marks a frame packet.
     void send(const QByteArray &packet);
@@ -51,7 +50,7 @@ private:
         bool written = false;
     };
 
-    int socket_;
+    FileDescriptor socket_;
     std::deque<QByteArray> queue_;
     qsizetype headOffset_ = 0;
     std::uint64_t queuedBytes_ = 0;

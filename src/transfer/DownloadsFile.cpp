@@ -38,9 +38,9 @@ bool DownloadsFile::create(const QString &name)
     for (int number = 1; number < 100000; ++number) {
         const QString candidate = numberedFileName(name, number);
         const QByteArray path = QFile::encodeName(folder.filePath(candidate));
-        const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor >= 0) {
-            descriptor_ = descriptor;
+        FileDescriptor descriptor(::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (descriptor.isValid()) {
+            descriptor_ = std::move(descriptor);
             fileName_ = candidate;
             path_ = path;
             return true;
@@ -53,15 +53,15 @@ bool DownloadsFile::create(const QString &name)
 
 bool DownloadsFile::append(const char *data, std::size_t length)
 {
-    if (descriptor_ < 0)
+    if (!descriptor_.isValid())
         return false;
     if (freeSpace_) {
-        const std::optional<std::uint64_t> free = freeSpace_(descriptor_);
+        const std::optional<std::uint64_t> free = freeSpace_(descriptor_.get());
         if (free && *free < length)
             return false;
     }
     while (length > 0) {
-        const ssize_t written = ::write(descriptor_, data, length);
+        const ssize_t written = ::write(descriptor_.get(), data, length);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -75,17 +75,13 @@ bool DownloadsFile::append(const char *data, std::size_t length)
 
 void DownloadsFile::keep()
 {
-    if (descriptor_ >= 0)
-        ::close(descriptor_); // the bytes are written; a close error changes nothing now
-    descriptor_ = -1;
+    descriptor_.reset(); // the bytes are written; a close error changes nothing now
     path_.clear();
 }
 
 void DownloadsFile::remove()
 {
-    if (descriptor_ >= 0)
-        ::close(descriptor_);
-    descriptor_ = -1;
+    descriptor_.reset();
     if (!path_.isEmpty())
         ::unlink(path_.constData());
     path_.clear();

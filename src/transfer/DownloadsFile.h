@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -43,7 +45,7 @@ private:
     FreeSpace freeSpace_;
     QString fileName_;
     QByteArray path_;
-    int descriptor_ = -1;
+    FileDescriptor descriptor_;
 };
 
 } // namespace lumarient

@@ -1,10 +1,13 @@
 #include "transfer/FileReceiver.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/Log.h"
+#include "platform/WorkerLoop.h"
 #include "transfer/TransferDelivery.h"
 #include "transfer/TransferSession.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -12,24 +15,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace lumarient {
 
 namespace {
 
 const QString component = QStringLiteral("FileReceiver");
-
-void closeDescriptor(int &descriptor)
-{
-    if (descriptor >= 0)
-        ::close(descriptor);
-    descriptor = -1;
-}
 
 // One accepted connection. The delivery outlives the session that writes into it.
 struct Connection {
@@ -38,11 +30,12 @@ struct Connection {
         : socket(socket), delivery(folder, freeSpace, notifier, clipboard), session(delivery)
     {
     }
-    ~Connection() { ::close(socket); }
 
-    int socket;
+    // Declared first so it closes last, after the session has removed any partial file.
+    FileDescriptor socket;
     TransferDelivery delivery;
     TransferSession session;
+    WorkerLoop::WatchId watch = 0;
 };
 
 // Reads from a readable connection and carries out what the session asks. A busy
@@ -53,7 +46,7 @@ bool serve(Connection &connection, std::vector<char> &buffer)
     constexpr int readsPerTurn = 8;
     for (int turn = 0; turn < readsPerTurn; ++turn) {
         const std::size_t wanted = std::min(connection.session.wanted(), buffer.size());
-        const ssize_t received = ::recv(connection.socket, buffer.data(), wanted, 0);
+        const ssize_t received = ::recv(connection.socket.get(), buffer.data(), wanted, 0);
         TransferSession::Step step;
         if (received > 0)
             step = connection.session.receive(buffer.data(), std::size_t(received));
@@ -73,7 +66,7 @@ bool serve(Connection &connection, std::vector<char> &buffer)
         case TransferSession::Step::acknowledge: {
             // A fresh connection's send buffer always has room for one byte.
             const char acknowledgement = char(transferLimits::acknowledgement);
-            return ::send(connection.socket, &acknowledgement, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1;
+            return ::send(connection.socket.get(), &acknowledgement, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1;
         }
         case TransferSession::Step::close:
             return false;
@@ -83,6 +76,88 @@ bool serve(Connection &connection, std::vector<char> &buffer)
 }
 
 } // namespace
+
+// The listener and its connections. Set up on the caller's thread before the
+// loop starts; afterwards touched only on the loop.
+struct FileReceiver::Listening {
+    Listening(const FileReceiver &receiver, FileDescriptor socket) : receiver(receiver), listener(std::move(socket)) {}
+
+    // False when the listener cannot be watched.
+    bool begin()
+    {
+        listenerWatch = loop.watch(listener.get(), WorkerLoop::readable, [this](unsigned) { acceptAll(); });
+        if (listenerWatch == 0)
+            return false;
+        loop.start();
+        return true;
+    }
+
+    // Ends every unfinished transfer (its session removes any partial file) and the loop.
+    void end()
+    {
+        loop.post([this] { connections.clear(); });
+        loop.stop();
+    }
+
+    void acceptAll()
+    {
+        for (;;) {
+            const int socket = ::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (socket < 0) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    pauseAccepting();
+                return;
+            }
+            auto connection = std::make_unique<Connection>(socket, receiver.downloadsFolder_, receiver.freeSpace_,
+                                                           receiver.notifier_, receiver.clipboard_);
+            connection->watch = loop.watch(socket, WorkerLoop::readable, [this, socket](unsigned) {
+                const auto found = connections.find(socket);
+                if (found != connections.end() && !serve(*found->second, buffer))
+                    close(found);
+            });
+            if (connection->watch == 0)
+                continue; // the connection closes without a byte
+            connections.emplace(socket, std::move(connection));
+        }
+    }
+
+    void close(std::map<int, std::unique_ptr<Connection>>::iterator connection)
+    {
+        loop.remove(connection->second->watch);
+        connections.erase(connection);
+        resumeAccepting();
+    }
+
+    // Out of descriptors: stop watching the listener (it would stay readable and
+    // spin) until a connection closes or a moment has passed.
+    void pauseAccepting()
+    {
+        loop.modify(listenerWatch, 0);
+        if (retry == 0)
+            retry = loop.after(std::chrono::milliseconds(100), [this] {
+                retry = 0;
+                resumeAccepting();
+            });
+    }
+
+    void resumeAccepting()
+    {
+        loop.cancel(retry);
+        retry = 0;
+        loop.modify(listenerWatch, WorkerLoop::readable);
+    }
+
+    const FileReceiver &receiver;
+    FileDescriptor listener;
+    std::map<int, std::unique_ptr<Connection>> connections;
+    std::vector<char> buffer = std::vector<char>(transferLimits::fileReadStep);
+    WorkerLoop::WatchId listenerWatch = 0;
+    WorkerLoop::TimerId retry = 0;
+    // Last, so the loop has ended before anything it uses goes.
+    WorkerLoop loop{"lum-receiver"};
+};
 
 FileReceiver::FileReceiver(QString downloadsFolder, Notifier &notifier, Clipboard &clipboard, std::uint16_t port,
                            DownloadsFile::FreeSpace freeSpace)
@@ -106,123 +181,41 @@ void FileReceiver::start()
                                .arg(QLatin1String(what))
                                .arg(requestedPort_)
                                .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        closeDescriptor(listener_);
-        closeDescriptor(poller_);
-        closeDescriptor(wakeUp_);
+        listening_.reset();
+        boundPort_ = 0;
     };
 
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listener_ < 0)
+    FileDescriptor listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!listener.isValid())
         return giveUp("listen on");
     // Lets a restarted app take the port back while old connections linger in TIME_WAIT;
     // a second listener is still refused.
     const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(requestedPort_);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+    if (::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         return giveUp("bind");
-    if (::listen(listener_, SOMAXCONN) != 0)
+    if (::listen(listener.get(), SOMAXCONN) != 0)
         return giveUp("listen on");
     socklen_t length = sizeof address;
-    ::getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length);
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr *>(&address), &length);
     boundPort_ = ntohs(address.sin_port);
 
-    poller_ = ::epoll_create1(EPOLL_CLOEXEC);
-    wakeUp_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (poller_ < 0 || wakeUp_ < 0)
+    listening_ = std::make_unique<Listening>(*this, std::move(listener));
+    if (!listening_->begin())
         return giveUp("watch");
-    epoll_event listening{EPOLLIN, {.fd = listener_}};
-    epoll_event waking{EPOLLIN, {.fd = wakeUp_}};
-    ::epoll_ctl(poller_, EPOLL_CTL_ADD, listener_, &listening);
-    ::epoll_ctl(poller_, EPOLL_CTL_ADD, wakeUp_, &waking);
-
-    thread_ = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
 void FileReceiver::stop()
 {
     if (!isListening())
         return;
-    thread_.request_stop();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeUp_, &one, sizeof one);
-    thread_.join();
-    thread_ = std::jthread();
-    closeDescriptor(listener_);
-    closeDescriptor(poller_);
-    closeDescriptor(wakeUp_);
+    listening_->end();
+    listening_.reset();
     boundPort_ = 0;
-}
-
-void FileReceiver::run(std::stop_token stop)
-{
-    ::prctl(PR_SET_NAME, "lumarient.filereceiver"); // the kernel keeps the first 15 characters
-
-    std::map<int, std::unique_ptr<Connection>> connections;
-    std::vector<char> buffer(transferLimits::fileReadStep);
-    bool accepting = true;
-
-    const auto closeConnection = [&](int socket) {
-        ::epoll_ctl(poller_, EPOLL_CTL_DEL, socket, nullptr);
-        connections.erase(socket); // removes a partial file before the socket closes
-        if (!accepting) {
-            epoll_event listening{EPOLLIN, {.fd = listener_}};
-            accepting = ::epoll_ctl(poller_, EPOLL_CTL_ADD, listener_, &listening) == 0;
-        }
-    };
-
-    const auto acceptAll = [&] {
-        for (;;) {
-            const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (socket < 0) {
-                if (errno == EINTR || errno == ECONNABORTED)
-                    continue;
-                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-                    // Out of descriptors: stop watching the listener (it would stay readable and
-                    // spin) until a connection closes or a moment has passed.
-                    ::epoll_ctl(poller_, EPOLL_CTL_DEL, listener_, nullptr);
-                    accepting = false;
-                }
-                return;
-            }
-            auto connection = std::make_unique<Connection>(socket, downloadsFolder_, freeSpace_, notifier_, clipboard_);
-            epoll_event readable{EPOLLIN, {.fd = socket}};
-            if (::epoll_ctl(poller_, EPOLL_CTL_ADD, socket, &readable) != 0)
-                continue; // the connection closes without a byte
-            connections.emplace(socket, std::move(connection));
-        }
-    };
-
-    epoll_event events[64];
-    while (!stop.stop_requested()) {
-        const int count = ::epoll_wait(poller_, events, std::size(events), accepting ? -1 : 100);
-        if (count < 0 && errno != EINTR) {
-            logLine(component,
-                    QStringLiteral("Stopped receiving files (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
-            break;
-        }
-        if (!accepting) {
-            epoll_event listening{EPOLLIN, {.fd = listener_}};
-            accepting = ::epoll_ctl(poller_, EPOLL_CTL_ADD, listener_, &listening) == 0;
-        }
-        for (int index = 0; index < count; ++index) {
-            const int descriptor = events[index].data.fd;
-            if (descriptor == wakeUp_)
-                continue;
-            if (descriptor == listener_) {
-                acceptAll();
-                continue;
-            }
-            const auto found = connections.find(descriptor);
-            if (found != connections.end() && !serve(*found->second, buffer))
-                closeConnection(descriptor);
-        }
-    }
-    // Every unfinished transfer ends here; its session removes any partial file.
-    connections.clear();
 }
 
 } // namespace lumarient

@@ -4,9 +4,8 @@
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
-#include <thread>
+#include <memory>
 
 namespace lumarient {
 
@@ -15,8 +14,8 @@ class Notifier;
 
 // The computer's end of file and clipboard transfers from the phone: a TCP
 // listener on 127.0.0.1 (the phone reaches it through `adb reverse`), one
-// transfer per connection. The listener and every connection run on one thread of
-// their own, "lumarient.filereceiver", with non-blocking sockets, so a slow or
+// transfer per connection. The listener and every connection run on one worker
+// loop of their own, "lum-receiver", with non-blocking sockets, so a slow or
 // hostile client holds up neither the user interface nor other transfers.
 class FileReceiver {
 public:
@@ -36,12 +35,12 @@ public:
     // Closes the listener and every connection; partial files are removed.
     void stop();
 
-    bool isListening() const { return thread_.joinable(); }
+    bool isListening() const { return listening_ != nullptr; }
     // The port listened on, or 0 when not listening.
     std::uint16_t port() const { return boundPort_; }
 
 private:
-    void run(std::stop_token stop);
+    struct Listening;
 
     QString downloadsFolder_;
     Notifier &notifier_;
@@ -49,11 +48,8 @@ private:
     std::uint16_t requestedPort_;
     DownloadsFile::FreeSpace freeSpace_;
 
-    int listener_ = -1;
-    int poller_ = -1;
-    int wakeUp_ = -1;
+    std::unique_ptr<Listening> listening_;
     std::uint16_t boundPort_ = 0;
-    std::jthread thread_;
 };
 
 } // namespace lumarient

@@ -1,31 +1,24 @@
 #include "wireless/LANScanner.h"
 
 #include "platform/FileDescriptor.h"
-
 #include "platform/NetworkInterfaces.h"
+#include "platform/WorkerLoop.h"
 
 #include <QStringList>
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <deque>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/epoll.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <vector>
 
 namespace lumarient {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// How long one epoll wait may last before a stop request is noticed.
-constexpr std::chrono::milliseconds stopCheckInterval(50);
 
 bool isWiredOrWireless(const QString &interfaceName)
 {
@@ -50,149 +43,130 @@ std::optional<sockaddr_in> socketAddress(const LANScanner::Candidate &candidate)
     return address;
 }
 
-// One epoll loop over non-blocking connects. A probe ends when the connect
-// completes (open), fails (refused, unreachable: closed at once) or its deadline
-// passes (closed).
+// Non-blocking connects on a worker loop of their own, while the caller waits.
+// A probe ends when the connect completes (open), fails (refused, unreachable:
+// closed at once) or its deadline passes (closed).
 class ProbeRun {
 public:
     ProbeRun(const QList<LANScanner::Candidate> &candidates, int limit, std::chrono::milliseconds timeLimit)
         : candidates_(candidates), limit_(std::max(1, limit)), timeLimit_(timeLimit),
-          sockets_(std::size_t(candidates.size()), -1)
+          probes_(std::size_t(candidates.size()))
     {
-    }
-
-    ~ProbeRun()
-    {
-        for (int fd : sockets_) {
-            if (fd >= 0)
-                ::close(fd);
-        }
     }
 
     QSet<LANScanner::Candidate> run(std::stop_token stop, LANScanner::ProbeReport &report)
     {
         report_ = &report;
-        if (epoll_.get() < 0)
+        // A run stopped before it began starts no probe at all.
+        if (stop.stop_requested())
             return {};
-        qsizetype next = 0;
-        while (!stop.stop_requested()) {
-            while (inFlight_ < limit_ && next < candidates_.size()) {
-                const Start outcome = start(next);
-                if (outcome == Start::noResources && inFlight_ > 0)
-                    break;
-                ++next;
-                ++report.started;
-                report.peakInFlight = std::max(report.peakInFlight, inFlight_);
-            }
-            if (inFlight_ == 0 && next >= candidates_.size())
-                break;
-            wait();
+        // Starting probes before each wait fills the slots the last turn freed.
+        loop_.setBeforeWait([this] { startMore(); });
+        loop_.start();
+        {
+            const std::stop_callback onStop(stop, [this] { loop_.post([this] { finish(); }); });
+            finished_.get_future().wait();
         }
+        loop_.stop();
         return open_;
     }
 
 private:
     enum class Start { pending, finished, noResources };
 
+    struct Probe {
+        FileDescriptor socket;
+        WorkerLoop::WatchId watch = 0;
+        WorkerLoop::TimerId deadline = 0;
+    };
+
+    void startMore()
+    {
+        while (!done_ && inFlight_ < limit_ && next_ < candidates_.size()) {
+            const Start outcome = start(next_);
+            if (outcome == Start::noResources && inFlight_ > 0)
+                break;
+            ++next_;
+            ++report_->started;
+            report_->peakInFlight = std::max(report_->peakInFlight, inFlight_);
+        }
+        if (inFlight_ == 0 && next_ >= candidates_.size())
+            finish();
+    }
+
+    void finish()
+    {
+        if (!done_)
+            finished_.set_value();
+        done_ = true;
+    }
+
     Start start(qsizetype index)
     {
         const std::optional<sockaddr_in> address = socketAddress(candidates_[index]);
         if (!address)
             return Start::finished;
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
+        FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!socket.isValid()) {
             const bool exhausted = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
             return exhausted ? Start::noResources : Start::finished;
         }
         const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&*address), sizeof *address) == 0) {
-            ::close(fd);
+        ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::connect(socket.get(), reinterpret_cast<const sockaddr *>(&*address), sizeof *address) == 0) {
             open_.insert(candidates_[index]);
             return Start::finished;
         }
-        if (errno != EINPROGRESS) {
-            // Refused, unreachable, host down: an answer without waiting.
-            ::close(fd);
+        // Refused, unreachable, host down: an answer without waiting.
+        if (errno != EINPROGRESS)
             return Start::finished;
-        }
-        epoll_event event{};
-        event.events = EPOLLOUT;
-        event.data.u64 = static_cast<uint64_t>(index);
-        if (epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, fd, &event) != 0) {
-            ::close(fd);
+        Probe &probe = probes_[std::size_t(index)];
+        probe.watch =
+            loop_.watch(socket.get(), WorkerLoop::writable, [this, index](unsigned ready) { connected(index, ready); });
+        if (probe.watch == 0)
             return Start::finished;
-        }
-        sockets_[std::size_t(index)] = fd;
-        deadlines_.push_back({Clock::now() + timeLimit_, index});
+        probe.socket = std::move(socket);
+        probe.deadline = loop_.after(timeLimit_, [this, index] {
+            end(index, false);
+            ++report_->timedOut;
+        });
         ++inFlight_;
         return Start::pending;
     }
 
-    void finish(qsizetype index, bool isOpen)
+    void connected(qsizetype index, unsigned ready)
     {
-        int &fd = sockets_[std::size_t(index)];
-        epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, fd, nullptr);
-        ::close(fd);
-        fd = -1;
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (::getsockopt(probes_[std::size_t(index)].socket.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+            error = errno;
+        end(index, error == 0 && (ready & WorkerLoop::failed) == 0);
+    }
+
+    void end(qsizetype index, bool isOpen)
+    {
+        Probe &probe = probes_[std::size_t(index)];
+        loop_.remove(probe.watch);
+        loop_.cancel(probe.deadline);
+        probe = Probe{};
         --inFlight_;
         if (isOpen)
             open_.insert(candidates_[index]);
     }
 
-    void expireDeadlines()
-    {
-        const Clock::time_point now = Clock::now();
-        while (!deadlines_.empty() &&
-               (sockets_[std::size_t(deadlines_.front().index)] < 0 || deadlines_.front().deadline <= now)) {
-            const qsizetype index = deadlines_.front().index;
-            deadlines_.pop_front();
-            if (sockets_[std::size_t(index)] >= 0) {
-                finish(index, false);
-                ++report_->timedOut;
-            }
-        }
-    }
-
-    void wait()
-    {
-        expireDeadlines();
-        if (inFlight_ == 0)
-            return;
-        auto timeout = std::chrono::ceil<std::chrono::milliseconds>(deadlines_.front().deadline - Clock::now());
-        timeout = std::clamp(timeout, std::chrono::milliseconds(0), stopCheckInterval);
-        epoll_event events[64];
-        const int count = epoll_wait(epoll_.get(), events, 64, int(timeout.count()));
-        for (int i = 0; i < count; ++i) {
-            const auto index = static_cast<qsizetype>(events[i].data.u64);
-            const int fd = sockets_[std::size_t(index)];
-            if (fd < 0)
-                continue;
-            int error = 0;
-            socklen_t size = sizeof error;
-            if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-                error = errno;
-            finish(index, error == 0 && (events[i].events & EPOLLERR) == 0);
-        }
-        expireDeadlines();
-    }
-
-    struct Deadline {
-        Clock::time_point deadline;
-        qsizetype index;
-    };
-
     const QList<LANScanner::Candidate> &candidates_;
     const int limit_;
     const std::chrono::milliseconds timeLimit_;
-    FileDescriptor epoll_{epoll_create1(EPOLL_CLOEXEC)};
-    std::vector<int> sockets_;
-    // Every probe has the same time limit, so start order is deadline order.
-    std::deque<Deadline> deadlines_;
+    std::vector<Probe> probes_;
+    qsizetype next_ = 0;
     int inFlight_ = 0;
+    bool done_ = false;
+    std::promise<void> finished_;
     LANScanner::ProbeReport *report_ = nullptr;
     QSet<LANScanner::Candidate> open_;
+    // Last, so the loop has ended before the probes it watches go.
+    WorkerLoop loop_{"lum-lanscan"};
 };
 
 QList<LANScanner::Candidate> inOrder(const QList<LANScanner::Candidate> &candidates,

@@ -18,7 +18,7 @@ class InterfaceSource;
 // connecting adb is the caller's business. Holds no state between calls.
 //
 // The operations block the calling thread while they probe, so callers run them
-// in background work. All probes of a call share one epoll loop on that thread.
+// in background work. The probes of a call share one worker loop ("lum-lanscan").
 class LANScanner {
 public:
     struct Candidate {

@@ -3,6 +3,7 @@
 #include "DisplayReceiverLaunch.h"
 #include "PhoneWire.h"
 #include "display/VirtualDisplay.h"
+#include "platform/libav/LibavVideoEncoder.h"
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
@@ -75,7 +76,7 @@ protected:
             return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count() +
                    clockOffset_.load();
         };
-        platform.allowHardwareEncoder = false;
+        platform.encoders = &encoders_;
         platform.port = port_;
         streamer_ = std::make_unique<DisplayStreamer>(display_, overWifi, platform);
         streamer_->startListener();
@@ -107,6 +108,7 @@ protected:
     static std::atomic<double> clockOffset_;
     x11::X11VirtualMonitorFactory monitors_{nullptr, server_->displayName()};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
+    libav::LibavVideoEncoderFactory encoders_{false};
     std::shared_ptr<VirtualDisplay> display_;
     std::unique_ptr<X11TestWindow> window_;
     std::unique_ptr<DisplayStreamer> streamer_;

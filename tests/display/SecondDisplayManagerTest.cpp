@@ -3,6 +3,7 @@
 #include "display/SecondDisplayPhone.h"
 #include "display/VirtualDisplay.h"
 #include "platform/UserDefaults.h"
+#include "platform/libav/LibavVideoEncoder.h"
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
@@ -91,7 +92,7 @@ protected:
         platform.streaming.captures = &captures_;
         const char *name = server_->displayName();
         platform.streaming.makePointer = [name] { return std::make_unique<x11::X11Pointer>(name); };
-        platform.streaming.allowHardwareEncoder = false;
+        platform.streaming.encoders = &encoders_;
         platform.streaming.port = port_;
         return std::make_unique<SecondDisplayManager>(platform, phone_);
     }
@@ -117,6 +118,7 @@ protected:
     Companion companion_{paths_, adb_};
     AdbSecondDisplayPhone phone_{adb_, companion_};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
+    libav::LibavVideoEncoderFactory encoders_{false};
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::uint16_t port_ = freeLoopbackPort();
     std::unique_ptr<SecondDisplayManager> manager_;

@@ -343,8 +343,7 @@ TEST_F(FileReceiverTest, RunsOnAThreadOfItsOwn)
         if (comm.open(QIODevice::ReadOnly))
             names << QString::fromUtf8(comm.readAll()).trimmed();
     }
-    // The kernel keeps the first 15 characters of "lumarient.filereceiver".
-    EXPECT_TRUE(names.contains(QStringLiteral("lumarient.filer"))) << names.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(names.contains(QStringLiteral("lum-receiver"))) << names.join(QLatin1Char(',')).toStdString();
 }
 
 TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)

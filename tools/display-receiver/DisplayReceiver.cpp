@@ -2,7 +2,7 @@
 
 #include "PhoneWire.h"
 #include "display/DisplayWire.h"
-#include "display/LibavHandles.h"
+#include "platform/libav/LibavHandles.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

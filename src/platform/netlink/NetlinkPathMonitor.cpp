@@ -1,15 +1,11 @@
 #include "platform/netlink/NetlinkPathMonitor.h"
 
-#include "platform/FileDescriptor.h"
-
 #include "platform/Log.h"
 #include "platform/netlink/RouteNetlinkParser.h"
 
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <poll.h>
-#include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,20 +52,9 @@ std::optional<QByteArray> dump(uint16_t type, unsigned char family)
 
 } // namespace
 
-NetlinkPathMonitor::NetlinkPathMonitor() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
-
 NetlinkPathMonitor::~NetlinkPathMonitor()
 {
-    if (thread_.joinable()) {
-        thread_.request_stop();
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
-        thread_.join();
-    }
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
+    loop_.stop();
 }
 
 std::optional<NetworkPath> NetlinkPathMonitor::currentPath()
@@ -84,42 +69,43 @@ std::optional<NetworkPath> NetlinkPathMonitor::currentPath()
 
 void NetlinkPathMonitor::start(OnUpdate onUpdate)
 {
-    if (thread_.joinable())
+    if (started_)
         return;
-    thread_ = std::jthread([this, onUpdate = std::move(onUpdate)](std::stop_token stop) { run(stop, onUpdate); });
+    started_ = true;
+    onUpdate_ = std::move(onUpdate);
+    loop_.post([this] { watchKernel(); });
+    loop_.start();
 }
 
-void NetlinkPathMonitor::run(std::stop_token stop, OnUpdate onUpdate)
+void NetlinkPathMonitor::watchKernel()
 {
-    // The kernel keeps thread names to 15 characters.
-    pthread_setname_np(pthread_self(), "Lumarient.pathM");
-    const FileDescriptor events(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+    events_.reset(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR;
-    if (events.get() < 0 || ::bind(events.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+    if (!events_.isValid() || ::bind(events_.get(), reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
         logLine(QStringLiteral("Lumarient"),
                 QStringLiteral("cannot watch network changes: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
+    reportIfChanged();
+    loop_.watch(events_.get(), WorkerLoop::readable,
+                [this, buffer = QByteArray(64 * 1024, Qt::Uninitialized)](unsigned) mutable {
+                    // Drain everything queued; an overflow (ENOBUFS) only means a re-read.
+                    while (::recv(events_.get(), buffer.data(), std::size_t(buffer.size()), 0) > 0 ||
+                           errno == ENOBUFS) {
+                    }
+                    reportIfChanged();
+                });
+}
 
-    std::optional<NetworkPath> reported;
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    while (!stop.stop_requested()) {
-        // Read the path after every batch of notifications (and once at start);
-        // the notifications themselves only say that something changed.
-        if (const std::optional<NetworkPath> path = currentPath(); path && path != reported) {
-            reported = path;
-            onUpdate(*path);
-        }
-        pollfd waiting[2] = {{events.get(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(waiting, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (stop.stop_requested())
-            return;
-        // Drain everything queued; an overflow (ENOBUFS) only means a re-read.
-        while (::recv(events.get(), buffer.data(), std::size_t(buffer.size()), 0) > 0 || errno == ENOBUFS) {
-        }
+// Reads the path after every batch of notifications (and once at start); the
+// notifications themselves only say that something changed.
+void NetlinkPathMonitor::reportIfChanged()
+{
+    if (const std::optional<NetworkPath> path = currentPath(); path && path != reported_) {
+        reported_ = path;
+        onUpdate_(*path);
     }
 }
 

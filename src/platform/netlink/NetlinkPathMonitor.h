@@ -1,19 +1,19 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "platform/NetworkPathMonitor.h"
+#include "platform/WorkerLoop.h"
 
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace lumarient {
 
-// Watches links and IPv4 addresses through rtnetlink on a thread of its own
-// ("Lumarient.pathMonitor"). Reports the path at start and again whenever a
-// kernel notification leaves it different from the last one reported.
+// Watches links and IPv4 addresses through rtnetlink on a worker loop of its
+// own ("lum-netlink"). Reports the path at start and again whenever a kernel
+// notification leaves it different from the last one reported.
 class NetlinkPathMonitor final : public NetworkPathMonitor {
 public:
-    NetlinkPathMonitor();
+    NetlinkPathMonitor() = default;
     ~NetlinkPathMonitor() override;
 
     void start(OnUpdate onUpdate) override;
@@ -23,10 +23,15 @@ public:
     static std::optional<NetworkPath> currentPath();
 
 private:
-    void run(std::stop_token stop, OnUpdate onUpdate);
+    // On the loop: subscribe to the kernel's notifications and report the path.
+    void watchKernel();
+    void reportIfChanged();
 
-    int wakeFd_ = -1;
-    std::jthread thread_;
+    OnUpdate onUpdate_;
+    FileDescriptor events_;
+    std::optional<NetworkPath> reported_;
+    bool started_ = false;
+    WorkerLoop loop_{"lum-netlink"};
 };
 
 } // namespace lumarient

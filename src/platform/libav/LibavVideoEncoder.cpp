@@ -1,7 +1,6 @@
-#include "display/H264Encoder.h"
+#include "platform/libav/LibavVideoEncoder.h"
 
-#include "display/LibavHandles.h"
-#include "platform/Log.h"
+#include "platform/libav/LibavHandles.h"
 
 #include <libyuv.h>
 
@@ -10,7 +9,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-namespace lumarient {
+namespace lumarient::libav {
 
 namespace {
 
@@ -27,7 +26,7 @@ bool convertPicture(const CapturedFrame &source, AVFrame *target)
                               source.height) == 0;
 }
 
-void configureCommon(AVCodecContext *context, const H264Encoder::Settings &settings)
+void configureCommon(AVCodecContext *context, const VideoEncoderSettings &settings)
 {
     context->width = settings.width;
     context->height = settings.height;
@@ -46,7 +45,7 @@ void configureCommon(AVCodecContext *context, const H264Encoder::Settings &setti
     context->color_range = AVCOL_RANGE_MPEG;
 }
 
-class LibavEncoder final : public H264Encoder {
+class LibavVideoEncoder final : public VideoEncoder {
 public:
     QString name() const override { return name_; }
     QByteArray parameterSets() const override
@@ -55,7 +54,7 @@ public:
     }
 
     // libx264 in software.
-    bool openSoftware(const Settings &settings)
+    bool openSoftware(const VideoEncoderSettings &settings, const char *preset)
     {
         const AVCodec *codec = avcodec_find_encoder_by_name("libx264");
         if (codec == nullptr) {
@@ -67,7 +66,7 @@ public:
         // Sliced threads keep one frame in, one frame out.
         context_->thread_count = 2;
         AVDictionary *options = nullptr;
-        av_dict_set(&options, "preset", settings.softwarePreset, 0);
+        av_dict_set(&options, "preset", preset, 0);
         av_dict_set(&options, "tune", "zerolatency", 0);
         av_dict_set(&options, "profile", "high", 0);
         av_dict_set(&options, "forced-idr", "1", 0);
@@ -83,7 +82,7 @@ public:
     }
 
     // h264_vaapi, when a render node with an H.264 entry point exists.
-    bool openHardware(const Settings &settings)
+    bool openHardware(const VideoEncoderSettings &settings)
     {
         const AVCodec *codec = avcodec_find_encoder_by_name("h264_vaapi");
         if (codec == nullptr) {
@@ -125,7 +124,9 @@ public:
         return hardware_ != nullptr && allocateFrames(AV_PIX_FMT_NV12);
     }
 
-    std::optional<EncodedFrame> encode(const CapturedFrame &frame, bool forceKeyframe) override
+    void requestKeyframe() override { keyframeRequested_ = true; }
+
+    std::optional<EncodedPacket> encode(const CapturedFrame &frame) override
     {
         if (frame.width != context_->width || frame.height != context_->height ||
             av_frame_make_writable(picture_.get()) < 0 || !convertPicture(frame, picture_.get())) {
@@ -141,11 +142,27 @@ public:
             input = hardware_.get();
         }
         input->pts = pts_++;
-        input->pict_type = forceKeyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        input->pict_type = keyframeRequested_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         if (avcodec_send_frame(context_.get(), input) < 0) {
             return std::nullopt;
         }
-        std::optional<EncodedFrame> encoded;
+        keyframeRequested_ = false;
+        return receivePackets();
+    }
+
+    std::optional<EncodedPacket> flush() override
+    {
+        if (avcodec_send_frame(context_.get(), nullptr) < 0) {
+            return std::nullopt;
+        }
+        return receivePackets();
+    }
+
+private:
+    // Everything the encoder has ready, as one packet.
+    std::optional<EncodedPacket> receivePackets()
+    {
+        std::optional<EncodedPacket> encoded;
         while (avcodec_receive_packet(context_.get(), packet_.get()) == 0) {
             if (!encoded) {
                 encoded.emplace();
@@ -157,7 +174,6 @@ public:
         return encoded;
     }
 
-private:
     bool allocateFrames(AVPixelFormat format)
     {
         picture_.reset(av_frame_alloc());
@@ -179,28 +195,34 @@ private:
     FramePtr hardware_;
     PacketPtr packet_;
     std::int64_t pts_ = 0;
+    bool keyframeRequested_ = false;
 };
 
 } // namespace
 
-std::unique_ptr<H264Encoder> H264Encoder::create(const Settings &settings)
+LibavVideoEncoderFactory::LibavVideoEncoderFactory(bool allowHardware, const char *softwarePreset)
+    : allowHardware_(allowHardware), softwarePreset_(softwarePreset)
+{
+}
+
+std::unique_ptr<VideoEncoder> LibavVideoEncoderFactory::open(const VideoEncoderSettings &settings)
 {
     if (settings.width <= 0 || settings.height <= 0 || settings.width % 2 != 0 || settings.height % 2 != 0) {
         return nullptr;
     }
     // libav's informational chatter would fill standard output, which carries our log lines.
     av_log_set_level(AV_LOG_ERROR);
-    if (settings.allowHardware) {
-        auto hardware = std::make_unique<LibavEncoder>();
+    if (allowHardware_) {
+        auto hardware = std::make_unique<LibavVideoEncoder>();
         if (hardware->openHardware(settings)) {
             return hardware;
         }
     }
-    auto software = std::make_unique<LibavEncoder>();
-    if (software->openSoftware(settings)) {
+    auto software = std::make_unique<LibavVideoEncoder>();
+    if (software->openSoftware(settings, softwarePreset_)) {
         return software;
     }
     return nullptr;
 }
 
-} // namespace lumarient
+} // namespace lumarient::libav
