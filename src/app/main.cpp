@@ -11,6 +11,7 @@
 #include "platform/dbus/LogindWakeWatcher.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "tooling/ADB.h"
+#include "tooling/Shell.h"
 #include "tooling/ToolPaths.h"
 #include "transfer/FileReceiver.h"
 #include "ui/LumarientApp.h"
@@ -49,6 +50,8 @@ int main(int argc, char *argv[])
 
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&secondDisplay] {
         logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+        // No adb command may hold up the quit; those that end sessions get a moment.
+        Shell::cancelAll(std::chrono::milliseconds(750));
         FileReceiver::shared().stop();
         // Its virtual display must not outlive the app.
         secondDisplay.manager().stop();
