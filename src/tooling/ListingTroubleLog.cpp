@@ -38,9 +38,10 @@ void ListingTroubleLog::answered(const QString &output)
         return;
     }
     const QString trimmed = output.trimmed();
-    note(QStringLiteral("answer"),
-         trimmed.isEmpty() ? QStringLiteral("Listing devices gave an empty answer, or one that is not UTF-8")
-                           : QStringLiteral("Listing devices gave an unexpected answer: ") + elided(trimmed));
+    if (trimmed.isEmpty())
+        note(QStringLiteral("empty"), QStringLiteral("Listing devices gave an empty answer, or one that is not UTF-8"));
+    else
+        note(QStringLiteral("unexpected"), QStringLiteral("Listing devices gave an unexpected answer: ") + elided(trimmed));
 }
 
 void ListingTroubleLog::note(const QString &kind, const QString &message)

@@ -125,6 +125,7 @@ TEST_F(ADBTest, ListingTroubleIsLoggedOncePerNewKind)
             }
         }
         const QString log = QString::fromStdString(testing::internal::GetCapturedStdout());
+        SCOPED_TRACE(adbPath.toStdString());
         if (line.isEmpty()) {
             EXPECT_EQ(log, QString());
             continue;
