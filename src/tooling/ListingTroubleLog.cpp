@@ -41,7 +41,8 @@ void ListingTroubleLog::answered(const QString &output)
     if (trimmed.isEmpty())
         note(QStringLiteral("empty"), QStringLiteral("Listing devices gave an empty answer, or one that is not UTF-8"));
     else
-        note(QStringLiteral("unexpected"), QStringLiteral("Listing devices gave an unexpected answer: ") + elided(trimmed));
+        note(QStringLiteral("unexpected"),
+             QStringLiteral("Listing devices gave an unexpected answer: ") + elided(trimmed));
 }
 
 void ListingTroubleLog::note(const QString &kind, const QString &message)
