@@ -20,6 +20,7 @@
 #include "platform/x11/X11VirtualMonitors.h"
 #include "tooling/ADB.h"
 #include "tooling/Companion.h"
+#include "tooling/Shell.h"
 #include "tooling/ToolPaths.h"
 #include "transfer/FileReceiver.h"
 #include "wireless/WirelessConnector.h"
@@ -103,6 +104,11 @@ void AppServices::start()
 void AppServices::stop()
 {
     logLine(QStringLiteral("Lumarient"), QStringLiteral("stopping"));
+    // No adb command may hold up the quit; those that end sessions on the
+    // phones get a moment.
+    Shell::cancelAll(std::chrono::milliseconds(750));
+    wireless_->stop();
+    devices_->terminateAllSessions();
     fileReceiver_->stop();
     // Its virtual display must not outlive the app.
     secondDisplay_->stop();

@@ -40,9 +40,10 @@ public:
 
     // Starts what listens or watches on its own: the file receiver.
     void start();
-    // The app is about to quit: ends the receiver, the second display and every
-    // scrcpy child. Sessions and discovery end through their managers' own
-    // quit handling.
+    // The app is about to quit, in this order: adb commands are cancelled after
+    // a short grace, discovery stops, screen sessions end (their overlays
+    // removed), the receiver and the second display stop, and every scrcpy
+    // child is ended.
     void stop();
 
     UserDefaults &defaults() { return *defaults_; }

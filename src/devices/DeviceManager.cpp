@@ -6,8 +6,6 @@
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 namespace lumarient {
@@ -30,8 +28,6 @@ DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
         connect(&pollTimer_, &QTimer::timeout, this, &DeviceManager::tick);
         pollTimer_.start();
     }
-    if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &DeviceManager::terminateAllSessions);
 }
 
 DeviceManager::~DeviceManager()

@@ -104,8 +104,13 @@ std::optional<QList<DeviceConfig>> DeviceConfig::decode(const QByteArray &json)
 QList<DeviceConfig> DeviceConfig::load(UserDefaults &defaults)
 {
     const QVariant stored = defaults.value(storageKey());
-    if (!stored.isValid())
+    if (!stored.isValid()) {
+        // Present, but past what Qt can decode (a damaged "@Variant(...)"): what
+        // is kept is the entry as the file spells it.
+        if (const std::optional<QString> entry = defaults.entryText(storageKey()))
+            keepUnreadable(defaults, *entry);
         return {};
+    }
     if (stored.typeId() == QMetaType::QByteArray) {
         if (std::optional<QList<DeviceConfig>> configs = decode(stored.toByteArray()))
             return *configs;

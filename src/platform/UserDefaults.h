@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace lumarient {
 
@@ -30,6 +31,10 @@ public:
     QString string(const QString &key) const;
     QStringList stringArray(const QString &key) const;
     QStringList keys() const;
+    // The entry of a top-level `key` as the file spells it (escapes and all),
+    // or none when the file has no such entry. For values that value() cannot
+    // decode and reports as absent, which must still not be lost.
+    std::optional<QString> entryText(const QString &key) const;
 
     // Returns false when the file could not be written.
     bool setValue(const QString &key, const QVariant &value);

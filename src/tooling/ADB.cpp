@@ -92,7 +92,15 @@ QStringList ADB::onPhone(const QString &serial, QStringList arguments) const
 
 QList<ConnectedDevice> ADB::listDevices() const
 {
-    return parseDeviceList(run({QStringLiteral("devices"), QStringLiteral("-l")}));
+    QString output;
+    try {
+        output = run({QStringLiteral("devices"), QStringLiteral("-l")});
+    } catch (const ShellError &error) {
+        listingTrouble_.failed(error);
+        throw;
+    }
+    listingTrouble_.answered(output);
+    return parseDeviceList(output);
 }
 
 QString ADB::marketingName(const QString &serial, const QString &fallbackModel) const

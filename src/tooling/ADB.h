@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ConnectedDevice.h"
+#include "tooling/ListingTroubleLog.h"
 #include "tooling/Shell.h"
 
 #include <QList>
@@ -23,7 +24,8 @@ struct ScreenSize {
 
 // The phone commands, run through `adb`. The only place that knows the wording
 // of adb's and Android's output. Holds no state of its own beyond the tool
-// paths and the sleeper it waits with, so any thread may use it at any time.
+// paths, the sleeper it waits with and the log of listing trouble (which is
+// thread-safe), so any thread may use it at any time.
 //
 // Operations that return a truth value or an optional swallow command failures;
 // the others throw ShellError or LumarientError, and their waits throw
@@ -40,6 +42,8 @@ public:
     // Runs adb and reports only whether it succeeded.
     bool succeeds(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
 
+    // Trouble with the listing (a failure, an answer without adb's header) is
+    // logged once per new kind, not at every poll.
     QList<ConnectedDevice> listDevices() const;
     QString marketingName(const QString &serial, const QString &fallbackModel) const;
     bool deleteOverlayDisplay(const QString &serial) const;
@@ -61,6 +65,7 @@ private:
 
     const ToolPaths &paths_;
     Sleeper &sleeper_;
+    mutable ListingTroubleLog listingTrouble_;
 };
 
 } // namespace lumarient

@@ -1,6 +1,7 @@
 #include "tooling/Shell.h"
 
 #include "platform/FileDescriptor.h"
+#include "tooling/ShellCancellation.h"
 
 #include <QUtf8StringView>
 
@@ -20,7 +21,10 @@ extern char **environ;
 namespace lumarient::Shell {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ShellCancellation::Clock;
+
+// Why a run ended its child itself.
+enum class Stop { none, timedOut, tooMuchOutput, cancelled };
 
 QString joinedCommand(const QString &path, const QStringList &arguments)
 {
@@ -35,22 +39,38 @@ int remainingMs(Clock::time_point deadline)
     return left.count() < 0 ? 0 : int(left.count());
 }
 
-// Reads whatever is in the pipe now; returns false at end of file.
-bool readAvailable(int fd, QByteArray &into)
+enum class PipeState { open, closed, full };
+
+// Reads whatever is in the pipe now, but stops once more than outputLimit bytes
+// are kept: a child that never stops printing must not keep us here.
+PipeState readAvailable(int fd, QByteArray &into)
 {
     char buffer[65536];
     for (;;) {
+        if (into.size() > outputLimit)
+            return PipeState::full;
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got > 0) {
             into.append(buffer, got);
             continue;
         }
         if (got == 0)
-            return false;
+            return PipeState::closed;
         if (errno == EINTR)
             continue;
-        return errno == EAGAIN || errno == EWOULDBLOCK;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? PipeState::open : PipeState::closed;
     }
+}
+
+// Output cut at the limit may end inside a character; that part is dropped.
+QString decodeCut(const QByteArray &bytes)
+{
+    for (qsizetype drop = 0; drop < 4 && drop <= bytes.size(); ++drop) {
+        const QByteArrayView head(bytes.constData(), bytes.size() - drop);
+        if (QUtf8StringView(head).isValidUtf8())
+            return QString::fromUtf8(head);
+    }
+    return QString();
 }
 
 int exitCodeOf(int status)
@@ -121,6 +141,10 @@ QString decodeOutput(const QByteArray &bytes)
 
 QString run(const QString &path, const QStringList &arguments, std::chrono::milliseconds timeLimit)
 {
+    const std::optional<Clock::time_point> stopAtStart = ShellCancellation::stopTime();
+    if (stopAtStart && *stopAtStart <= Clock::now())
+        throw ShellError::launchFailed(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(ECANCELED)));
+
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw ShellError::launchFailed(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
@@ -131,59 +155,98 @@ QString run(const QString &path, const QStringList &arguments, std::chrono::mill
 
     const pid_t pid = spawnChild(path, arguments, writeEnd.get());
     writeEnd.reset();
-    const auto deadline = Clock::now() + timeLimit;
+    const auto timeLimitEnd = Clock::now() + timeLimit;
 
     // Watching the child itself, not only the pipe: a daemon that the child
     // leaves behind (adb starts its server so) may hold the pipe open for ever.
     FileDescriptor childFd(int(::syscall(SYS_pidfd_open, pid, 0)));
+    const int wakeFd = ShellCancellation::wakeDescriptor();
+    bool watchWake = wakeFd >= 0 && !stopAtStart;
     QByteArray output;
     bool pipeOpen = true;
     bool exited = false;
-    bool timedOut = false;
-    while (pipeOpen || !exited) {
-        const int waitMs = remainingMs(deadline);
+    Stop stop = Stop::none;
+    while (stop == Stop::none && (pipeOpen || !exited)) {
+        const std::optional<Clock::time_point> stopAt = ShellCancellation::stopTime();
+        const bool cancelFirst = stopAt && *stopAt < timeLimitEnd;
+        const int waitMs = remainingMs(cancelFirst ? *stopAt : timeLimitEnd);
         if (waitMs == 0) {
-            timedOut = true;
+            stop = cancelFirst ? Stop::cancelled : Stop::timedOut;
             break;
         }
-        pollfd watched[2];
+        pollfd watched[3];
         nfds_t count = 0;
-        if (pipeOpen)
-            watched[count++] = {readEnd.get(), POLLIN, 0};
-        const bool watchChild = childFd.get() >= 0 && !exited;
-        if (watchChild)
-            watched[count++] = {childFd.get(), POLLIN, 0};
-        // Without a pidfd, check on the child every so often.
-        const int pollMs = watchChild ? waitMs : std::min(waitMs, 20);
-        const int ready = ::poll(watched, count, pollMs);
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (pipeOpen && count > 0 && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)))
-            pipeOpen = readAvailable(readEnd.get(), output);
+        const int pipeIndex = pipeOpen ? int(count++) : -1;
+        if (pipeIndex >= 0)
+            watched[pipeIndex] = {readEnd.get(), POLLIN, 0};
+        const int childIndex = childFd.get() >= 0 && !exited ? int(count++) : -1;
+        if (childIndex >= 0)
+            watched[childIndex] = {childFd.get(), POLLIN, 0};
+        const int wakeIndex = watchWake ? int(count++) : -1;
+        if (wakeIndex >= 0)
+            watched[wakeIndex] = {wakeFd, POLLIN, 0};
+        // Without a pidfd, and once a stop is under way (a later cancelAll may
+        // bring it forward) or cannot be waited for, look again every so often.
+        const bool mustLook = (!exited && childIndex < 0) || !watchWake;
+        const int ready = ::poll(watched, count, mustLook ? std::min(waitMs, 20) : waitMs);
+        if (ready < 0) {
+            if (errno != EINTR)
+                break;
+            for (pollfd &entry : watched)
+                entry.revents = 0;
+        }
+        if (wakeIndex >= 0 && (watched[wakeIndex].revents & POLLIN))
+            watchWake = false;
+        if (pipeIndex >= 0 && (watched[pipeIndex].revents & (POLLIN | POLLHUP | POLLERR))) {
+            const PipeState state = readAvailable(readEnd.get(), output);
+            pipeOpen = state == PipeState::open;
+            if (state == PipeState::full)
+                stop = Stop::tooMuchOutput;
+        }
         if (!exited) {
-            if (watchChild)
-                exited = watched[count - 1].revents & POLLIN;
+            if (childIndex >= 0)
+                exited = watched[childIndex].revents & POLLIN;
             else if (childFd.get() < 0) {
                 siginfo_t info{};
                 exited = ::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
             }
         }
-        if (exited && pipeOpen) {
+        if (stop == Stop::none && exited && pipeOpen) {
             // The child is gone; take what it left in the pipe and stop there.
-            readAvailable(readEnd.get(), output);
+            if (readAvailable(readEnd.get(), output) == PipeState::full)
+                stop = Stop::tooMuchOutput;
             pipeOpen = false;
         }
     }
 
-    if (timedOut) {
+    if (stop != Stop::none) {
         ::kill(-pid, SIGKILL);
         ::kill(pid, SIGKILL);
         const int status = waitForExit(pid);
-        QString partial = decodeOutput(output);
+        QString partial;
+        QString reason;
+        switch (stop) {
+        case Stop::timedOut:
+            partial = decodeOutput(output);
+            reason = QStringLiteral("no answer within %1 s").arg(double(timeLimit.count()) / 1000.0);
+            break;
+        case Stop::tooMuchOutput:
+            partial = decodeCut(output.first(outputLimit));
+            reason = QStringLiteral("more than %1 MiB of output").arg(outputLimit / (1024 * 1024));
+            break;
+        case Stop::cancelled:
+        case Stop::none:
+            partial = decodeOutput(output);
+            reason = QStringLiteral("cancelled");
+            break;
+        }
         if (!partial.isEmpty() && !partial.endsWith(QLatin1Char('\n')))
             partial += QLatin1Char('\n');
-        partial += QStringLiteral("Stopped: no answer within %1 s").arg(double(timeLimit.count()) / 1000.0);
-        throw ShellError::nonZeroExit(joinedCommand(path, arguments), exitCodeOf(status), partial);
+        partial += QStringLiteral("Stopped: ") + reason;
+        // A child that had already ended on its own reports that; otherwise
+        // (or if it ended well) the kill is what ended it.
+        const int code = exitCodeOf(status);
+        throw ShellError::nonZeroExit(joinedCommand(path, arguments), code == 0 ? SIGKILL : code, partial);
     }
 
     const int status = waitForExit(pid);

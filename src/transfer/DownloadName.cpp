@@ -13,6 +13,20 @@ void dropLastCharacter(QString &text)
     text.chop(text.size() >= 2 && text.back().isLowSurrogate() && text[text.size() - 2].isHighSurrogate() ? 2 : 1);
 }
 
+bool isOneCharacter(const QString &text)
+{
+    return text.size() == 1 || (text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate());
+}
+
+// Marks that reorder how the name is shown ("photo\u202Egpj.exe" reads as
+// "photoexe.jpg"), so a name could pass for another type of file.
+bool isBidiControl(QChar character)
+{
+    const char16_t code = character.unicode();
+    return code == 0x061C || code == 0x200E || code == 0x200F || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
 } // namespace
 
 QString safeFileName(const std::optional<QString> &name)
@@ -23,7 +37,7 @@ QString safeFileName(const std::optional<QString> &name)
         const QStringList components = name->split(QLatin1Char('/'), Qt::SkipEmptyParts);
         if (!components.isEmpty()) {
             for (QChar character : components.back()) {
-                if (character.category() != QChar::Other_Control)
+                if (character.category() != QChar::Other_Control && !isBidiControl(character))
                     kept.append(character);
             }
         }
@@ -51,7 +65,9 @@ QString numberedFileName(const QString &name, int number)
     };
     QString candidate = compose();
     while (candidate.toUtf8().size() > maximumNameBytes) {
-        dropLastCharacter(base.isEmpty() ? extension : base);
+        // The base keeps its first character: without it "x.eee..." would
+        // become the hidden file ".eee...".
+        dropLastCharacter(isOneCharacter(base) || base.isEmpty() ? extension : base);
         candidate = compose();
     }
     return candidate;

@@ -11,7 +11,6 @@
 #include "wireless/QRPairing.h"
 #include "wireless/WirelessPolicy.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 
 namespace lumarient {
@@ -101,8 +100,6 @@ WirelessConnector::WirelessConnector(Dependencies dependencies, QObject *parent)
     connect(&devices_, &DeviceManager::devicesListed, this, &WirelessConnector::learnEndpoints);
     connect(&devices_, &DeviceManager::polled, this, [this] { runLANFallback(false); });
     startBonjourBrowsers();
-    if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &WirelessConnector::stop);
     startPathMonitor();
 }
 

@@ -118,3 +118,24 @@ TEST(AppLifecycle, ASecondLaunchHandsOverToTheRunningApp)
     first.signal(SIGTERM);
     EXPECT_TRUE(first.waitForExit(5000));
 }
+
+TEST(AppLifecycle, QuitsPromptlyWhileAnAdbCommandHangs)
+{
+    lumarient::test::PhoneSim sim;
+    phonesim::SimRule hang;
+    hang.commandPrefix = "devices";
+    hang.sleepMs = 60000;
+    sim.addRule(hang);
+    RunningApp app(sim.adbPath());
+    ASSERT_TRUE(app.waitForLine("[Lumarient] started\n")) << app.output().toStdString();
+    QElapsedTimer timer;
+    timer.start();
+    while (!sim.adbCommands().contains(QStringLiteral("devices -l")) && timer.elapsed() < 10000)
+        QThread::msleep(50);
+    ASSERT_TRUE(sim.adbCommands().contains(QStringLiteral("devices -l")));
+
+    app.signal(SIGTERM);
+    ASSERT_TRUE(app.waitForExit(2000)) << "still running 2 s after the signal";
+    EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.process().exitCode(), 0);
+}

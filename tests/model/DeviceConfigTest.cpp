@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -130,4 +131,37 @@ TEST_F(DeviceConfigTest, ValueThatIsNotDataLoadsEmptyAndIsKept)
     EXPECT_TRUE(DeviceConfig::load(defaults_).isEmpty());
     ASSERT_EQ(backupKeys().size(), 1);
     EXPECT_EQ(defaults_.value(backupKeys().first()).toString(), QStringLiteral("[]"));
+}
+
+TEST_F(DeviceConfigTest, ValueQtCannotDecodeIsKeptAsTheFileSpellsIt)
+{
+    const QString path = folder_.filePath(QStringLiteral("damaged.conf"));
+    // Damaged variants: garbage Qt cannot read as a value at all, and an entry cut
+    // short (which Qt reads as text).
+    for (const QByteArray &entry : {QByteArray("@Variant(garbage)"), QByteArray("@Variant(\\0\\0\\0\\x7f\\0\\x1)"),
+                                    QByteArray("@Variant(\\0\\0")}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\ndeviceConfigs=" + entry + "\n");
+        file.close();
+
+        UserDefaults defaults(path);
+        // What Qt makes of it, if anything, is kept; otherwise the entry's text.
+        const QVariant decoded = defaults.value(DeviceConfig::storageKey());
+        if (entry.endsWith(')')) {
+            EXPECT_FALSE(decoded.isValid()) << entry.toStdString();
+        }
+        const QVariant expected = decoded.isValid() ? decoded : QVariant(QString::fromLatin1(entry));
+        EXPECT_TRUE(DeviceConfig::load(defaults).isEmpty());
+        DeviceConfig::save(defaults, {config(QStringLiteral("New"), QStringLiteral("M"), 5555)});
+        QStringList backups;
+        for (const QString &key : UserDefaults(path).keys()) {
+            if (key.startsWith(DeviceConfig::unreadableBackupPrefix()))
+                backups.append(key);
+        }
+        ASSERT_EQ(backups.size(), 1) << entry.toStdString();
+        EXPECT_EQ(UserDefaults(path).value(backups.first()), expected) << entry.toStdString();
+        EXPECT_EQ(DeviceConfig::load(defaults).size(), 1);
+        QFile::remove(path);
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -72,4 +73,44 @@ TEST(UserDefaults, UnwritableFolderReportsFailure)
         GTEST_SKIP() << "running with permission to write anywhere";
     UserDefaults defaults(path);
     EXPECT_FALSE(defaults.setValue(QStringLiteral("a"), 1));
+}
+
+TEST(UserDefaults, WritesAfterReadingAMalformedFileReportTheirOwnOutcome)
+{
+    // QSettings reports the format error of the file it read after every write.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Lumarient.conf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nadbPath=/opt/adb\n[unterminated\nx=1\n");
+    file.close();
+    ASSERT_EQ(QSettings(path, QSettings::IniFormat).status(), QSettings::FormatError);
+
+    UserDefaults defaults(path);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(defaults.setValue(QStringLiteral("a"), 1));
+    EXPECT_TRUE(defaults.remove(QStringLiteral("a")));
+    EXPECT_TRUE(defaults.setValue(QStringLiteral("b"), 2));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string());
+
+    UserDefaults reread(path);
+    EXPECT_EQ(reread.value(QStringLiteral("b")).toInt(), 2);
+    EXPECT_FALSE(reread.contains(QStringLiteral("a")));
+    EXPECT_EQ(reread.string(QStringLiteral("adbPath")), QStringLiteral("/opt/adb"));
+}
+
+TEST(UserDefaults, EntryTextIsTheTopLevelEntryAsWritten)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Lumarient.conf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("early=1\n[General]\ndeviceConfigs = @Variant(\\0\\x7f junk)\nempty=\n[other]\nlate=2\n");
+    file.close();
+    const UserDefaults defaults(path);
+    EXPECT_EQ(defaults.entryText(QStringLiteral("early")), QStringLiteral("1"));
+    EXPECT_EQ(defaults.entryText(QStringLiteral("deviceConfigs")), QStringLiteral("@Variant(\\0\\x7f junk)"));
+    EXPECT_EQ(defaults.entryText(QStringLiteral("empty")), QString(QLatin1String("")));
+    EXPECT_EQ(defaults.entryText(QStringLiteral("late")), std::nullopt);
+    EXPECT_EQ(defaults.entryText(QStringLiteral("missing")), std::nullopt);
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 using namespace lumarient;
@@ -82,6 +83,57 @@ TEST_F(ADBTest, FailedListingPassesTheShellErrorOn)
     const ShellError error = failure<ShellError>([&] { adb_.listDevices(); });
     EXPECT_EQ(error.command(), sim_.adbPath() + QStringLiteral(" devices -l"));
     EXPECT_EQ(error.description(), sim_.adbPath() + QStringLiteral(" devices -l exited 1: error: protocol fault"));
+}
+
+TEST_F(ADBTest, ListingTroubleIsLoggedOncePerNewKind)
+{
+    QTemporaryDir tools;
+    const auto tool = [&](const QString &name, const QByteArray &script, bool executable = true) {
+        const QString path = tools.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + script + "\n");
+        file.close();
+        if (executable)
+            file.setPermissions(file.permissions() | QFile::ExeOwner);
+        return path;
+    };
+    const QString failing = tool(QStringLiteral("failing"), "echo \"error: protocol fault $$\"; exit 1");
+    const struct {
+        QString adbPath;
+        QString line;
+    } cases[] = {
+        {tool(QStringLiteral("plain"), "echo", false),
+         QStringLiteral("Could not launch %1: Permission denied").arg(tools.filePath(QStringLiteral("plain")))},
+        {failing, failing + QStringLiteral(" devices -l exited 1: error: protocol fault")},
+        {tool(QStringLiteral("killed"), "kill -9 $$"), QStringLiteral(" devices -l exited 9")},
+        {tool(QStringLiteral("binary"), "printf 'List of devices attached \\377'"),
+         QStringLiteral("Listing devices gave an empty answer, or one that is not UTF-8")},
+        {tool(QStringLiteral("chatty"), "echo hello world"),
+         QStringLiteral("Listing devices gave an unexpected answer: hello world")},
+        // A sound listing ends the trouble; the same kind coming back is new again.
+        {sim_.adbPath(), QString()},
+        {failing, failing + QStringLiteral(" devices -l exited 1: error: protocol fault")},
+    };
+    for (const auto &[adbPath, line] : cases) {
+        defaults_.setValue(QStringLiteral("adbPath"), adbPath);
+        testing::internal::CaptureStdout();
+        for (int poll = 0; poll < 3; ++poll) {
+            try {
+                adb_.listDevices();
+            } catch (const ShellError &) {
+            }
+        }
+        const QString log = QString::fromStdString(testing::internal::GetCapturedStdout());
+        SCOPED_TRACE(adbPath.toStdString());
+        if (line.isEmpty()) {
+            EXPECT_EQ(log, QString());
+            continue;
+        }
+        EXPECT_EQ(log.count(QLatin1Char('\n')), 1) << log.toStdString();
+        EXPECT_TRUE(log.startsWith(QStringLiteral("[Lumarient] "))) << log.toStdString();
+        EXPECT_TRUE(log.contains(line)) << log.toStdString();
+    }
 }
 
 TEST_F(ADBTest, MarketingNameFallsBackStepByStep)

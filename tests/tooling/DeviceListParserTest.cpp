@@ -73,7 +73,9 @@ TEST(DeviceListParser, SurvivesArbitraryBytes)
     // and every entry it returns has a serial and a known state.
     quint32 seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    const QByteArray alphabet(" \n\t:.model:device unauthorized offline\xff\x00_x", 44);
+    // Sized from the literal (without its terminator) so the embedded NUL counts.
+    static constexpr char letters[] = " \n\t:.model:device unauthorized offline\xff\x00_x";
+    const QByteArray alphabet(letters, qsizetype(sizeof letters) - 1);
     for (int round = 0; round < 2000; ++round) {
         QByteArray bytes;
         const int length = int(next() % 300);

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -159,4 +160,84 @@ TEST(Shell, ConcurrentRunsKeepTheirOwnOutput)
     }
     for (int index = 0; index < 16; ++index)
         EXPECT_EQ(runs[size_t(index)].get(), QStringLiteral("%1\n").arg(index).repeated(5));
+}
+
+TEST(Shell, OutputPastTheLimitStopsTheChildAndItsGroup)
+{
+    // Exactly the limit is still an answer.
+    EXPECT_EQ(sh(QStringLiteral("head -c %1 /dev/zero | tr '\\0' a").arg(Shell::outputLimit)).size(),
+              Shell::outputLimit);
+
+    const ShellError error = shFailure(QStringLiteral("sleep 60 & echo $!; exec yes"));
+    EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
+    EXPECT_EQ(error.code(), SIGKILL);
+    EXPECT_TRUE(error.output().endsWith(QStringLiteral("y\nStopped: more than 4 MiB of output")));
+    EXPECT_LE(error.output().size(), Shell::outputLimit + 64);
+    const pid_t grandchild = error.output().section('\n', 0, 0).toInt();
+    ASSERT_GT(grandchild, 0);
+    EXPECT_TRUE(processGone(grandchild));
+
+    // A two-byte character cut in half at the limit is dropped, not the whole text.
+    const ShellError cut = shFailure(QStringLiteral("yes \u00e9"));
+    EXPECT_TRUE(cut.output().startsWith(QStringLiteral("\u00e9\n\u00e9\n")));
+    EXPECT_TRUE(cut.output().endsWith(QStringLiteral("\u00e9\nStopped: more than 4 MiB of output")));
+
+    // A child that prints too much and then exits is still refused.
+    const ShellError ended = shFailure(QStringLiteral("head -c 5000000 /dev/zero | tr '\\0' a"));
+    EXPECT_TRUE(ended.output().endsWith(QStringLiteral("a\nStopped: more than 4 MiB of output")));
+}
+
+namespace {
+
+// cancelAll cannot be undone, so its cases run in a child process of their own.
+void expectCancellation(const std::function<void()> &body)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            body();
+            std::exit(::testing::Test::HasFailure() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+
+TEST(Shell, CancelAllStopsRunningChildrenAndRefusesNewOnes)
+{
+    expectCancellation([] {
+        auto hung = std::async(std::launch::async,
+                               [] { return shFailure(QStringLiteral("sleep 60 & echo $!; echo partial; wait")); });
+        std::this_thread::sleep_for(300ms);
+        Shell::cancelAll();
+        const ShellError error = hung.get();
+        EXPECT_EQ(error.code(), SIGKILL);
+        EXPECT_TRUE(error.output().endsWith(QStringLiteral("partial\nStopped: cancelled")))
+            << error.output().toStdString();
+        EXPECT_TRUE(processGone(error.output().section('\n', 0, 0).toInt()));
+
+        try {
+            sh(QStringLiteral("true"));
+            ADD_FAILURE() << "ran after cancelAll";
+        } catch (const ShellError &refused) {
+            EXPECT_EQ(refused.kind(), ShellError::Kind::launchFailed);
+            EXPECT_EQ(refused.description(), QStringLiteral("Could not launch /bin/sh: Operation canceled"));
+        }
+    });
+}
+
+TEST(Shell, CancelAllWithGraceLetsShortCommandsFinish)
+{
+    expectCancellation([] {
+        auto hung = std::async(std::launch::async, [] { return shFailure(QStringLiteral("sleep 60")); });
+        std::this_thread::sleep_for(100ms);
+        Shell::cancelAll(10s);
+        EXPECT_EQ(sh(QStringLiteral("echo quick")), QStringLiteral("quick\n"));
+        // A shorter grace brings the stop forward; a longer one never delays it.
+        Shell::cancelAll(300ms);
+        Shell::cancelAll(30s);
+        const ShellError error = hung.get();
+        EXPECT_TRUE(error.output().endsWith(QStringLiteral("Stopped: cancelled"))) << error.output().toStdString();
+        EXPECT_EQ(shFailure(QStringLiteral("true")).kind(), ShellError::Kind::launchFailed);
+    });
 }

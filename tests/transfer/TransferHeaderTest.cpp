@@ -96,6 +96,18 @@ TEST(DownloadName, KeepsOnlyASafeLastComponent)
     EXPECT_EQ(safeFileName(QStringLiteral("back\\slash")), QStringLiteral("back\\slash"));
 }
 
+TEST(DownloadName, BidirectionalMarksAreRemoved)
+{
+    // "photo\u202Egpj.exe" would read as "photoexe.jpg".
+    EXPECT_EQ(safeFileName(QStringLiteral("photo\u202Egpj.exe")), QStringLiteral("photogpj.exe"));
+    const QString marks = QStringLiteral("\u061C\u200E\u200F\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069");
+    EXPECT_EQ(safeFileName(QStringLiteral("a") + marks + QStringLiteral("b.txt")), QStringLiteral("ab.txt"));
+    EXPECT_EQ(safeFileName(marks), QStringLiteral("Shared file"));
+    // Other format characters belong to the name: a joined emoji stays whole.
+    const QString family = QStringLiteral("\U0001F469\u200D\U0001F467.png");
+    EXPECT_EQ(safeFileName(family), family);
+}
+
 TEST(DownloadName, NumbersBeforeTheExtension)
 {
     EXPECT_EQ(numberedFileName(QStringLiteral("photo.jpg"), 1), QStringLiteral("photo.jpg"));
@@ -121,6 +133,19 @@ TEST(DownloadName, LongNamesFitTheFileSystem)
     const QString emoji = numberedFileName(QStringLiteral("\U0001F600").repeated(100), 2);
     EXPECT_LE(emoji.toUtf8().size(), 255);
     EXPECT_TRUE(emoji.isValidUtf16());
+}
+
+TEST(DownloadName, ShortenedNamesNeverBecomeHidden)
+{
+    const QString letters(300, QLatin1Char('e'));
+    for (const QString &name : {QStringLiteral("x.") + letters, QStringLiteral("\U0001F600.") + letters}) {
+        for (int number : {1, 2, 1000}) {
+            const QString shortened = numberedFileName(name, number);
+            EXPECT_LE(shortened.toUtf8().size(), 255);
+            EXPECT_FALSE(shortened.startsWith(QLatin1Char('.'))) << shortened.toStdString();
+            EXPECT_EQ(shortened.left(name.indexOf(QLatin1Char('.'))), name.left(name.indexOf(QLatin1Char('.'))));
+        }
+    }
 }
 
 TEST(TextPreview, EightyCharactersThenAnEllipsis)

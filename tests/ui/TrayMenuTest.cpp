@@ -2,6 +2,7 @@
 // user would have it open while the phones and sessions change.
 
 #include "WindowHarness.h"
+#include "ui/MenuRenderer.h"
 #include "ui/TrayIcon.h"
 
 #include <QSignalSpy>
@@ -113,4 +114,72 @@ TEST_F(TrayMenuTest, ChangesInOneTurnUpdateTheMenuOnce)
     ASSERT_TRUE(spinUntil([&] { return updates.count() > 0; }));
     spinFor(std::chrono::milliseconds(50));
     EXPECT_EQ(updates.count(), 1);
+}
+
+namespace {
+
+QList<MenuEntry> manyPhones(int count)
+{
+    QList<MenuEntry> entries;
+    for (int index = 0; index < count; ++index) {
+        entries.append(MenuEntry::textLine(QStringLiteral("Phone %1 — not connected").arg(index)));
+        entries.append(MenuEntry::divider());
+    }
+    entries.append(MenuEntry::button(QStringLiteral("Scan Network for Devices"), {MenuAction::Kind::scanNetwork, {}}));
+    entries.append(MenuEntry::button(QStringLiteral("Quit Lumarient"), {MenuAction::Kind::quit, {}}));
+    return entries;
+}
+
+void expectShows(QMenu &menu, const QList<MenuEntry> &entries)
+{
+    const QList<QAction *> actions = menu.actions();
+    ASSERT_EQ(actions.size(), entries.size());
+    for (qsizetype index = 0; index < entries.size(); ++index) {
+        const MenuEntry &entry = entries[index];
+        ASSERT_EQ(actions[index]->isSeparator(), entry.kind == MenuEntry::Kind::divider) << index;
+        if (entry.kind == MenuEntry::Kind::divider)
+            continue;
+        ASSERT_EQ(actions[index]->text(), QString(entry.text).replace(QLatin1Char('&'), QStringLiteral("&&"))) << index;
+        ASSERT_EQ(actions[index]->isEnabled(), entry.kind == MenuEntry::Kind::button && entry.enabled) << index;
+    }
+}
+
+} // namespace
+
+TEST(MenuRenderer, ALongMenuChangesOnlyWhereItDiffers)
+{
+    // Qt pays a walk over the whole menu for every item added or removed, so
+    // rebuilding 30,000 phones' lines at every change took seconds each.
+    QMenu menu;
+    QList<MenuAction> chosen;
+    MenuRenderer renderer(menu, [&](const MenuAction &action) { chosen.append(action); });
+    QList<MenuEntry> entries = manyPhones(15000);
+    renderer.render(entries);
+    expectShows(menu, entries);
+    const QList<QAction *> before = menu.actions();
+
+    // A new phone in the middle, one phone gone, the scan running.
+    const QUuid newPhone = QUuid::createUuid();
+    entries.remove(4, 2);
+    entries.insert(15000, MenuEntry::textLine(QStringLiteral("New & shiny — USB")));
+    entries.insert(15001,
+                   MenuEntry::button(QStringLiteral("Mirror Screen"), {MenuAction::Kind::startMirror, newPhone}));
+    entries.insert(15002, MenuEntry::divider());
+    entries[entries.size() - 2] =
+        MenuEntry::button(QStringLiteral("Scanning Network…"), {MenuAction::Kind::scanNetwork, {}}, false);
+    renderer.render(entries);
+    expectShows(menu, entries);
+
+    // The items stay; only the one more that is needed is made.
+    const QList<QAction *> after = menu.actions();
+    const QSet<QAction *> earlier(before.cbegin(), before.cend());
+    EXPECT_EQ(std::count_if(after.cbegin(), after.cend(), [&](QAction *action) { return !earlier.contains(action); }),
+              1);
+    EXPECT_EQ(after.first(), before.first());
+    EXPECT_EQ(after[15000]->text(), QStringLiteral("New && shiny — USB"));
+
+    // Kept and new buttons act as they show now.
+    after.last()->trigger();
+    after[15001]->trigger();
+    EXPECT_EQ(chosen, (QList<MenuAction>{{MenuAction::Kind::quit, {}}, {MenuAction::Kind::startMirror, newPhone}}));
 }
