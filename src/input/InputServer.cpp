@@ -1,10 +1,10 @@
 #include "input/InputServer.h"
 
 #include "model/LumarientError.h"
-#include "input/SerialQueue.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Log.h"
 #include "platform/Sleeper.h"
+#include "platform/WorkerLoop.h"
 #include "tooling/Shell.h"
 #include "tooling/ShellError.h"
 #include "tooling/ToolPaths.h"
@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -77,8 +78,17 @@ struct InputServer::PendingStart {
 
 InputServer::InputServer(Dependencies dependencies, QObject *parent)
     : QObject(parent), dependencies_(std::move(dependencies)),
-      writeQueue_(std::make_unique<SerialQueue>("lum-input-write"))
+      writeQueue_(new WorkerLoop("lum-input-write"))
 {
+    // A write to a phone program that has gone must fail with EPIPE, not end
+    // the process: the signal is blocked on the writer's thread.
+    writeQueue_->post([] {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    });
+    writeQueue_->start();
     flushTimer_.setTimerType(Qt::PreciseTimer);
     flushTimer_.setInterval(flushInterval);
     connect(&flushTimer_, &QTimer::timeout, this, &InputServer::flushPending);
@@ -92,7 +102,7 @@ InputServer::~InputServer()
     stop();
     pool_.waitForDone();
     // Every record and the final close reach the pipe before the writer goes.
-    writeQueue_.reset();
+    writeQueue_->stop();
 }
 
 QString InputServer::defaultSourceTree()
@@ -295,7 +305,7 @@ void InputServer::stop()
 
     if (!input && !process)
         return;
-    writeQueue_->enqueue([input, process] {
+    writeQueue_->post([input, process] {
         if (input)
             input->reset();
         QMetaObject::invokeMethod(
@@ -332,7 +342,7 @@ void InputServer::write(const std::vector<InputRecords::Record> &records)
     for (const InputRecords::Record &record : records)
         bytes.append(reinterpret_cast<const char *>(record.data()), qsizetype(record.size()));
     QPointer<InputServer> self(this);
-    writeQueue_->enqueue([input = stdin_, bytes, self] {
+    writeQueue_->post([input = stdin_, bytes, self] {
         const std::optional<QString> failure = writeAll(input->get(), bytes);
         if (!failure)
             return;

@@ -22,7 +22,7 @@
 namespace lumarient {
 
 class FileDescriptor;
-class SerialQueue;
+class WorkerLoop;
 class ToolPaths;
 
 // The computer's side of the phone's input server: copies the input archive to
@@ -103,7 +103,7 @@ private:
     QTimer startLimitTimer_;
     // Each start gets a number, so the push of a start that was stopped is ignored.
     std::uint64_t generation_ = 0;
-    std::unique_ptr<SerialQueue> writeQueue_;
+    std::unique_ptr<WorkerLoop> writeQueue_;
     // Runs the blocking `adb push`.
     QThreadPool pool_;
 };

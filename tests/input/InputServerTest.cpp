@@ -311,16 +311,4 @@ TEST_F(InputServerTest, AFailedWriteDropsLaterRecordsAndEndsTheSession)
     EXPECT_EQ(sim_.inputRecords().size(), 1u);
 }
 
-TEST_F(InputServerTest, WritesRunOnANamedThread)
-{
-    InputServer server(dependencies());
-    bool found = false;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "lum-input-write")
-            found = true;
-    }
-    EXPECT_TRUE(found);
-}
-
 } // namespace
