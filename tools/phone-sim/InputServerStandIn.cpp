@@ -1,6 +1,7 @@
 #include "InputServerStandIn.h"
 
 #include "DeviceListing.h"
+#include "Output.h"
 
 #include <csignal>
 #include <cstdio>
@@ -11,19 +12,6 @@
 
 namespace phonesim {
 namespace {
-
-volatile std::sig_atomic_t terminated = 0;
-
-void onTerminate(int)
-{
-    terminated = 1;
-}
-
-void print(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
 
 // The phone's script while adb still reaches the phone; none once it is gone.
 std::optional<SimInputServerScript> reachablePhone(const SimStore &store, const std::string &usbSerial)
@@ -43,11 +31,7 @@ std::optional<SimInputServerScript> reachablePhone(const SimStore &store, const 
 
 int runInputServer(const SimStore &store, const std::string &usbSerial)
 {
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    catchTermination();
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
     const std::optional<SimInputServerScript> script = reachablePhone(store, usbSerial);
@@ -61,7 +45,7 @@ int runInputServer(const SimStore &store, const std::string &usbSerial)
     std::size_t filled = 0;
     int count = 0;
     bool inputOpen = true;
-    for (int idleTicks = 0; !terminated;) {
+    for (int idleTicks = 0; !terminationRequested();) {
         pollfd input{STDIN_FILENO, POLLIN, 0};
         const int ready = inputOpen ? ::poll(&input, 1, 100) : (::usleep(100000), 0);
         if (ready <= 0) {

@@ -1,6 +1,7 @@
 #include "ScrcpyStandIn.h"
 
 #include "DeviceListing.h"
+#include "Output.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -12,19 +13,6 @@
 
 namespace phonesim {
 namespace {
-
-volatile std::sig_atomic_t terminated = 0;
-
-void onTerminate(int)
-{
-    terminated = 1;
-}
-
-void print(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
 
 std::optional<std::string> optionValue(const Words &arguments, const std::string &prefix)
 {
@@ -72,11 +60,7 @@ int addVirtualDisplay(SimPhone &phone, const std::string &resolution)
 
 int runScrcpy(const SimStore &store, const Words &arguments)
 {
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    catchTermination();
     // A test that crashes must not leave windows running for ever.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
@@ -108,7 +92,7 @@ int runScrcpy(const SimStore &store, const Words &arguments)
     // Sleep in small steps so a terminate request ends the window promptly; look
     // at the phone now and then, as the real window closes when its phone goes.
     int exitCode = 0;
-    for (int elapsedMs = 0; !terminated; elapsedMs += 10) {
+    for (int elapsedMs = 0; !terminationRequested(); elapsedMs += 10) {
         if (script.exitAfterMs >= 0 && elapsedMs >= script.exitAfterMs) {
             exitCode = script.exitCode;
             break;

@@ -4,6 +4,7 @@
 
 #include "AdbCommand.h"
 #include "InputServerStandIn.h"
+#include "Output.h"
 #include "ScrcpyStandIn.h"
 #include "SimStore.h"
 #include "Text.h"
@@ -36,12 +37,6 @@ std::optional<SimRule> takeRule(SimState &state, const std::string &tool, const 
         return answer;
     }
     return std::nullopt;
-}
-
-void print(const std::string &text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
 }
 
 std::string baseName(const char *path)
