@@ -7,17 +7,28 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 using namespace lumarient;
 
 int main(int argc, char *argv[])
 {
+    // Answered before Qt starts, so that it works without a desktop session.
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--version") == 0) {
+            std::printf("Lumarient %s\n", LUMARIENT_VERSION);
+            return 0;
+        }
+    }
+
     // A child that dies while we write to it must not take the app with it.
     std::signal(SIGPIPE, SIG_IGN);
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarient"));
     QApplication::setOrganizationName(QStringLiteral("Lumarient"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMARIENT_VERSION));
     // A tray app: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
