@@ -1,6 +1,7 @@
 #include "ui/LumarientApp.h"
 
 #include "platform/Log.h"
+#include "platform/LoginAutostart.h"
 #include "platform/UserDefaults.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
@@ -26,7 +27,8 @@ void centre(QWidget &window)
 LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent)
     : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), defaults_(defaults),
       tray_(new TrayIcon(
-          sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }}, this))
+          sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }}, this)),
+      autostart_(LoginAutostart::defaultFolder(), QCoreApplication::applicationFilePath())
 {
 }
 
@@ -60,7 +62,7 @@ void LumarientApp::launch()
 void LumarientApp::showSettings()
 {
     if (!settings_) {
-        settings_ = new SettingsWindow(devices_);
+        settings_ = new SettingsWindow(devices_, autostart_);
         centre(*settings_);
     }
     settings_->present();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LoginAutostart.h"
 #include "ui/MenuSources.h"
 
 #include <QObject>
@@ -39,6 +40,7 @@ private:
     WirelessConnector &wireless_;
     UserDefaults &defaults_;
     TrayIcon *tray_;
+    LoginAutostart autostart_;
     QPointer<SettingsWindow> settings_;
     QPointer<OnboardingWindow> onboarding_;
 };

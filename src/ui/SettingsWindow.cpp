@@ -1,9 +1,11 @@
 #include "ui/SettingsWindow.h"
 
 #include "devices/DeviceManager.h"
+#include "platform/LoginAutostart.h"
 #include "ui/DeviceConfigRow.h"
 #include "ui/TextStyle.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -12,7 +14,7 @@
 
 namespace lumarient {
 
-SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
+SettingsWindow::SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), manager_(manager),
       emptyText_(
           secondary(richLabel(QStringLiteral("No devices yet — plug in a phone with USB debugging enabled and it "
@@ -22,7 +24,7 @@ SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
           secondary(richLabel(QStringLiteral("Removing a device only forgets its settings — a connected phone is "
                                              "re-discovered automatically."),
                               this))),
-      rowsLayout_(new QVBoxLayout)
+      rowsLayout_(new QVBoxLayout), startAtLogin_(new QCheckBox(QStringLiteral("Start Lumarient at login"), this))
 {
     setWindowTitle(QStringLiteral("Lumarient Settings"));
 
@@ -37,6 +39,19 @@ SettingsWindow::SettingsWindow(DeviceManager &manager, QWidget *parent)
     layout->addLayout(rowsLayout_);
     scaleFont(removalNote_, 0.85);
     layout->addWidget(removalNote_);
+
+    auto *general = new QLabel(QStringLiteral("General"), this);
+    scaleFont(general, 1.0, true);
+    layout->addWidget(general);
+    layout->addWidget(startAtLogin_);
+    startAtLogin_->setChecked(autostart.isEnabled());
+    connect(startAtLogin_, &QCheckBox::toggled, this, [this, &autostart](bool on) {
+        // A choice that could not be saved is not shown as made.
+        if (!autostart.setEnabled(on)) {
+            const QSignalBlocker blocker(startAtLogin_);
+            startAtLogin_->setChecked(autostart.isEnabled());
+        }
+    });
 
     connect(&manager_, &DeviceManager::configsChanged, this, &SettingsWindow::rebuild);
     rebuild();

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QVBoxLayout;
 
@@ -9,18 +10,20 @@ namespace lumarient {
 
 class DeviceConfigRow;
 class DeviceManager;
+class LoginAutostart;
 
-// "Lumarient Settings": the saved phones, edited in place. Made once and kept;
-// closing only hides it.
+// "Lumarient Settings": the saved phones, edited in place, and whether the app
+// starts at login. Made once and kept; closing only hides it.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SettingsWindow(DeviceManager &manager, QWidget *parent = nullptr);
+    SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart, QWidget *parent = nullptr);
 
     // Brings the window to the front, showing it if hidden.
     void present();
 
     QList<DeviceConfigRow *> rows() const { return rows_; }
+    QCheckBox *startAtLogin() const { return startAtLogin_; }
 
 private:
     void rebuild();
@@ -29,6 +32,7 @@ private:
     QLabel *emptyText_;
     QLabel *removalNote_;
     QVBoxLayout *rowsLayout_;
+    QCheckBox *startAtLogin_;
     QList<DeviceConfigRow *> rows_;
 };
 

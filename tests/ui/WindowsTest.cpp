@@ -2,6 +2,7 @@
 // phones. Each is also rendered to a PNG in the build folder so a person can look.
 
 #include "WindowHarness.h"
+#include "platform/LoginAutostart.h"
 #include "ui/DeviceConfigRow.h"
 #include "ui/LumarientApp.h"
 #include "ui/OnboardingWindow.h"
@@ -25,8 +26,16 @@ using WindowsTest = WindowHarness;
 TEST_F(WindowsTest, SettingsRowsWriteValidEditsThroughAndRemoveForgets)
 {
     DeviceManager &manager = startManager();
-    SettingsWindow window(manager);
+    QTemporaryDir autostartFolder;
+    const LoginAutostart autostart(autostartFolder.path(), QStringLiteral("/usr/bin/lumarient"));
+    SettingsWindow window(manager, autostart);
     EXPECT_TRUE(window.rows().isEmpty());
+    // "Start at login" writes the desktop's autostart entry and removes it again.
+    EXPECT_FALSE(window.startAtLogin()->isChecked());
+    window.startAtLogin()->click();
+    EXPECT_TRUE(autostart.isEnabled());
+    window.startAtLogin()->click();
+    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
     EXPECT_FALSE(window.findChild<QLabel *>()->text().isEmpty());
     saveScreenshot(window, "settings-empty");
 
