@@ -1,6 +1,7 @@
 #include "app/AppServices.h"
 #include "app/QuitOnSignal.h"
 #include "app/SingleInstance.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/Log.h"
 #include "ui/LumarientApp.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
 
     // A child that dies while we write to it must not take the app with it.
     std::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit();
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumarient"));

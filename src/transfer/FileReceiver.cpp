@@ -3,6 +3,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/Log.h"
 #include "platform/WorkerLoop.h"
+#include "transfer/TextBudget.h"
 #include "transfer/TransferDelivery.h"
 #include "transfer/TransferSession.h"
 
@@ -22,12 +23,13 @@ namespace lumarient {
 namespace {
 
 const QString component = QStringLiteral("FileReceiver");
+using Clock = WorkerLoop::Clock;
 
 // One accepted connection. The delivery outlives the session that writes into it.
 struct Connection {
     Connection(int socket, const QString &folder, const DownloadsFile::FreeSpace &freeSpace, Notifier &notifier,
-               Clipboard &clipboard)
-        : socket(socket), delivery(folder, freeSpace, notifier, clipboard), session(delivery)
+               Clipboard &clipboard, TextBudget &textBudget)
+        : socket(socket), delivery(folder, freeSpace, notifier, clipboard), session(delivery, &textBudget)
     {
     }
 
@@ -36,6 +38,8 @@ struct Connection {
     TransferDelivery delivery;
     TransferSession session;
     WorkerLoop::WatchId watch = 0;
+    WorkerLoop::TimerId idleTimer = 0;
+    Clock::time_point lastHeard = Clock::now();
 };
 
 // Reads from a readable connection and carries out what the session asks. A busy
@@ -48,9 +52,10 @@ bool serve(Connection &connection, std::vector<char> &buffer)
         const std::size_t wanted = std::min(connection.session.wanted(), buffer.size());
         const ssize_t received = ::recv(connection.socket.get(), buffer.data(), wanted, 0);
         TransferSession::Step step;
-        if (received > 0)
+        if (received > 0) {
+            connection.lastHeard = Clock::now();
             step = connection.session.receive(buffer.data(), std::size_t(received));
-        else if (received == 0)
+        } else if (received == 0)
             step = connection.session.endOfStream();
         else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             return true;
@@ -102,6 +107,8 @@ struct FileReceiver::Listening {
     void acceptAll()
     {
         for (;;) {
+            if (connections.size() >= receiver.limits_.maximumConnections)
+                return holdBack();
             const int socket = ::accept4(listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (socket < 0) {
                 if (errno == EINTR || errno == ECONNABORTED)
@@ -111,7 +118,7 @@ struct FileReceiver::Listening {
                 return;
             }
             auto connection = std::make_unique<Connection>(socket, receiver.downloadsFolder_, receiver.freeSpace_,
-                                                           receiver.notifier_, receiver.clipboard_);
+                                                           receiver.notifier_, receiver.clipboard_, textBudget);
             connection->watch = loop.watch(socket, WorkerLoop::readable, [this, socket](unsigned) {
                 const auto found = connections.find(socket);
                 if (found != connections.end() && !serve(*found->second, buffer))
@@ -119,15 +126,43 @@ struct FileReceiver::Listening {
             });
             if (connection->watch == 0)
                 continue; // the connection closes without a byte
+            connection->idleTimer = watchForSilence(socket, receiver.limits_.idleTimeout);
             connections.emplace(socket, std::move(connection));
         }
+    }
+
+    // One timer per connection, moved on only when it fires, so a busy connection
+    // costs nothing per read.
+    WorkerLoop::TimerId watchForSilence(int socket, Clock::duration delay)
+    {
+        return loop.after(delay, [this, socket] {
+            const auto found = connections.find(socket);
+            if (found == connections.end())
+                return;
+            const Clock::duration quiet = Clock::now() - found->second->lastHeard;
+            if (quiet >= receiver.limits_.idleTimeout)
+                return close(found);
+            found->second->idleTimer = watchForSilence(socket, receiver.limits_.idleTimeout - quiet);
+        });
     }
 
     void close(std::map<int, std::unique_ptr<Connection>>::iterator connection)
     {
         loop.remove(connection->second->watch);
+        loop.cancel(connection->second->idleTimer);
         connections.erase(connection);
         resumeAccepting();
+    }
+
+    // As many connections as allowed: leave the rest in the listen queue, where they
+    // cost no descriptor, until one ends.
+    void holdBack()
+    {
+        loop.modify(listenerWatch, 0);
+        if (!heldBackBefore)
+            logLine(component, QStringLiteral("Serving %1 connections; further ones wait until one ends")
+                                   .arg(receiver.limits_.maximumConnections));
+        heldBackBefore = true;
     }
 
     // Out of descriptors: stop watching the listener (it would stay readable and
@@ -151,18 +186,21 @@ struct FileReceiver::Listening {
 
     const FileReceiver &receiver;
     FileDescriptor listener;
+    // Before the connections, whose sessions give their texts' bytes back to it.
+    TextBudget textBudget{receiver.limits_.textBudget};
     std::map<int, std::unique_ptr<Connection>> connections;
     std::vector<char> buffer = std::vector<char>(transferLimits::fileReadStep);
     WorkerLoop::WatchId listenerWatch = 0;
     WorkerLoop::TimerId retry = 0;
+    bool heldBackBefore = false;
     // Last, so the loop has ended before anything it uses goes.
     WorkerLoop loop{"lum-receiver"};
 };
 
 FileReceiver::FileReceiver(QString downloadsFolder, Notifier &notifier, Clipboard &clipboard, std::uint16_t port,
-                           DownloadsFile::FreeSpace freeSpace)
+                           DownloadsFile::FreeSpace freeSpace, FileReceiverLimits limits)
     : downloadsFolder_(std::move(downloadsFolder)), notifier_(notifier), clipboard_(clipboard), requestedPort_(port),
-      freeSpace_(std::move(freeSpace))
+      freeSpace_(std::move(freeSpace)), limits_(limits)
 {
 }
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -11,6 +13,19 @@ namespace lumarient {
 
 class Clipboard;
 class Notifier;
+
+// What one phone, or anyone else on this computer, may hold of the receiver.
+struct FileReceiverLimits {
+    // A connection that sends nothing for this long is closed, its partial file removed.
+    std::chrono::milliseconds idleTimeout = std::chrono::seconds(30);
+    // Connections served at once, well below the descriptor limit. Further ones wait,
+    // unaccepted, in the listen queue until one ends, so a burst of transfers from a
+    // phone is served late rather than refused.
+    std::size_t maximumConnections = 64;
+    // Bytes that texts in flight may hold together; a text that would go past it is
+    // refused before its body is read.
+    std::uint64_t textBudget = 32u << 20;
+};
 
 // The computer's end of file and clipboard transfers from the phone: a TCP
 // listener on 127.0.0.1 (the phone reaches it through `adb reverse`), one
@@ -23,7 +38,7 @@ public:
 
     // `port` 0 takes any free port (see port()).
     FileReceiver(QString downloadsFolder, Notifier &notifier, Clipboard &clipboard, std::uint16_t port = transferPort,
-                 DownloadsFile::FreeSpace freeSpace = DownloadsFile::freeSpaceOf);
+                 DownloadsFile::FreeSpace freeSpace = DownloadsFile::freeSpaceOf, FileReceiverLimits limits = {});
     ~FileReceiver();
 
     FileReceiver(const FileReceiver &) = delete;
@@ -47,6 +62,7 @@ private:
     Clipboard &clipboard_;
     std::uint16_t requestedPort_;
     DownloadsFile::FreeSpace freeSpace_;
+    FileReceiverLimits limits_;
 
     std::unique_ptr<Listening> listening_;
     std::uint16_t boundPort_ = 0;

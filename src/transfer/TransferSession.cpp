@@ -1,6 +1,7 @@
 #include "transfer/TransferSession.h"
 
 #include "transfer/DownloadName.h"
+#include "transfer/TextBudget.h"
 #include "transfer/TransferSink.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 namespace lumarient {
 
-TransferSession::TransferSession(TransferSink &sink) : sink_(sink)
+TransferSession::TransferSession(TransferSink &sink, TextBudget *textBudget) : sink_(sink), textBudget_(textBudget)
 {
 }
 
@@ -17,6 +18,7 @@ TransferSession::~TransferSession()
     // A connection torn down mid-file (receiver shutting down) must not leave a part behind.
     if (fileOpen_)
         sink_.discardFile();
+    giveBackText();
 }
 
 std::size_t TransferSession::wanted() const
@@ -65,6 +67,11 @@ TransferSession::Step TransferSession::receive(const char *data, std::size_t len
             return Step::read;
         return startBody();
     case Stage::text:
+        // Grown in steps but never past the declared size, which is what the budget counts.
+        if (buffer_.capacity() - buffer_.size() < qsizetype(length)) {
+            const qsizetype declared = buffer_.size() + qsizetype(remaining_);
+            buffer_.reserve(std::min(declared, std::max(2 * buffer_.capacity(), buffer_.size() + qsizetype(length))));
+        }
         buffer_.append(data, qsizetype(length));
         remaining_ -= std::int64_t(length);
         return remaining_ == 0 ? finishText() : Step::read;
@@ -107,6 +114,11 @@ TransferSession::Step TransferSession::startBody()
             return close();
         if (header->size == 0)
             return finishText();
+        if (textBudget_) {
+            if (!textBudget_->take(std::uint64_t(header->size)))
+                return close();
+            textTaken_ = std::uint64_t(header->size);
+        }
         remaining_ = header->size;
         // Grown as the text arrives, so a declared size costs nothing until it is sent.
         buffer_.reserve(qsizetype(std::min<std::int64_t>(remaining_, transferLimits::fileReadStep)));
@@ -130,6 +142,7 @@ TransferSession::Step TransferSession::finishText()
 {
     const std::optional<QString> text = decodeUtf8(buffer_);
     buffer_ = QByteArray();
+    giveBackText();
     if (!text)
         return close();
     sink_.deliverText(*text);
@@ -153,8 +166,16 @@ TransferSession::Step TransferSession::close()
         sink_.discardFile();
     }
     buffer_ = QByteArray();
+    giveBackText();
     stage_ = Stage::closed;
     return Step::close;
+}
+
+void TransferSession::giveBackText()
+{
+    if (textTaken_ != 0)
+        textBudget_->giveBack(textTaken_);
+    textTaken_ = 0;
 }
 
 } // namespace lumarient

@@ -9,13 +9,16 @@
 
 namespace lumarient {
 
+class TextBudget;
 class TransferSink;
 
 // The receiving side of one transfer connection, free of sockets and files. Its
 // owner reads at most `wanted()` bytes from the connection, hands them to
 // `receive` (or reports the end of the stream or a read error), and does what the
 // returned step says. Input is hostile: every byte sequence leads to a defined
-// step, and nothing is read past what the current stage needs.
+// step, and nothing is read past what the current stage needs. A text takes its
+// declared size from the shared budget, when there is one, before its body is
+// read, and gives it back when it ends in any way.
 class TransferSession {
 public:
     enum class Stage { headerLength, header, text, file, acknowledged, closed };
@@ -25,7 +28,7 @@ public:
         close,       // close the connection (without a byte when not acknowledged)
     };
 
-    explicit TransferSession(TransferSink &sink);
+    explicit TransferSession(TransferSink &sink, TextBudget *textBudget = nullptr);
     ~TransferSession();
 
     TransferSession(const TransferSession &) = delete;
@@ -47,8 +50,11 @@ private:
     Step finishText();
     Step finishFile();
     Step close();
+    void giveBackText();
 
     TransferSink &sink_;
+    TextBudget *textBudget_;
+    std::uint64_t textTaken_ = 0;
     Stage stage_ = Stage::headerLength;
     unsigned char lengthBytes_[4] = {};
     std::size_t lengthReceived_ = 0;

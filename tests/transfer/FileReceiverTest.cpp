@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -31,6 +32,15 @@ protected:
     FileReceiverTest() { receiver_.start(); }
 
     std::uint16_t port() const { return receiver_.port(); }
+
+    // A second receiver on another free port, saving into the same folder, with limits of its own.
+    std::unique_ptr<FileReceiver> limitedReceiver(const FileReceiverLimits &limits)
+    {
+        auto receiver = std::make_unique<FileReceiver>(downloadsPath(), notifier_, clipboard_, 0,
+                                                       DownloadsFile::freeSpaceOf, limits);
+        receiver->start();
+        return receiver;
+    }
     QString downloadsPath() const { return home_.filePath(QStringLiteral("Downloads")); }
 
     QStringList downloads() const
@@ -112,16 +122,17 @@ TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreview)
 {
     const QString eighty(80, QLatin1Char('a'));
     const QString eightyOne = eighty + QLatin1Char('b');
+    const QString limit(10485760, QLatin1Char('z'));
     // Characters are what the user sees: a flag is one character of four UTF-16 units.
     const QString flags = QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7");
 
-    for (const QString &text : {eighty, eightyOne, flags}) {
+    for (const QString &text : {eighty, eightyOne, flags, limit}) {
         const QByteArray bytes = text.toUtf8();
         EXPECT_EQ(transfer(port(), textHeader(bytes.size()), bytes), acknowledged);
     }
     EXPECT_EQ(transfer(port(), textHeader(0), {}), acknowledged);
 
-    EXPECT_EQ(clipboard_.texts(), (QStringList{eighty, eightyOne, flags, QString()}));
+    EXPECT_TRUE(clipboard_.texts() == (QStringList{eighty, eightyOne, flags, limit, QString()}));
     const QString ellipsis(QChar(0x2026));
     EXPECT_EQ(notifier_.notifications(),
               (QList<Notification>{
@@ -129,6 +140,7 @@ TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreview)
                   {QStringLiteral("Copied from phone"), eighty + ellipsis},
                   {QStringLiteral("Copied from phone"),
                    QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA") + ellipsis},
+                  {QStringLiteral("Copied from phone"), QString(80, QLatin1Char('z')) + ellipsis},
                   {QStringLiteral("Copied from phone"), QString()},
               }));
     EXPECT_TRUE(downloads().isEmpty());
@@ -383,4 +395,153 @@ TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)
     for (auto &client : waiting)
         EXPECT_EQ(client->reply(), acknowledged);
     EXPECT_EQ(clipboard_.texts().size(), 8);
+}
+
+TEST_F(FileReceiverTest, SilentConnectionsAreClosedAndLeaveNothing)
+{
+    const auto receiver = limitedReceiver({.idleTimeout = std::chrono::milliseconds(500)});
+    const auto framed = [](const QJsonObject &header) {
+        const QByteArray json = QJsonDocument(header).toJson(QJsonDocument::Compact);
+        return bigEndianLength(std::uint32_t(json.size())) + json;
+    };
+    const struct {
+        const char *stage;
+        QByteArray bytes;
+        QByteArray reply;
+    } cases[] = {
+        {"header length", QByteArray("\0\0", 2), refused},
+        {"header", bigEndianLength(40) + "{\"type\"", refused},
+        {"text", framed(textHeader(50)) + "half", refused},
+        {"file", framed(fileHeader(QStringLiteral("a"), 50)) + "half", refused},
+        // Delivered whole; the receiver stops waiting for the phone's last byte.
+        {"acknowledged", framed(textHeader(2)) + "ok", acknowledged},
+    };
+    for (const auto &silent : cases) {
+        TransferClient client(receiver->port());
+        client.send(silent.bytes);
+        EXPECT_EQ(client.reply(), silent.reply) << silent.stage;
+        EXPECT_EQ(downloads(), QStringList()) << silent.stage;
+    }
+
+    // A slow phone that keeps sending outlives the time-out many times over.
+    TransferClient slow(receiver->port());
+    slow.sendHeader(fileHeader(QStringLiteral("slow.txt"), 16));
+    for (int byte = 0; byte < 16; ++byte) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        slow.send("s");
+    }
+    EXPECT_EQ(slow.reply(), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("slow.txt")), QByteArray(16, 's'));
+}
+
+TEST_F(FileReceiverTest, ConnectionsPastTheCapWaitUntilOneEnds)
+{
+    const auto receiver = limitedReceiver({.maximumConnections = 3});
+    std::vector<std::unique_ptr<TransferClient>> served;
+    for (int count = 0; count < 3; ++count)
+        served.push_back(std::make_unique<TransferClient>(receiver->port()));
+
+    TransferClient waiting(receiver->port());
+    waiting.sendHeader(textHeader(4));
+    waiting.send("wait");
+    waiting.finishSending();
+    EXPECT_EQ(waiting.reply(300), QByteArray("<timed out>"));
+    EXPECT_TRUE(clipboard_.texts().isEmpty());
+
+    // The connections being served carry on, and the first to end makes room.
+    served[1]->sendHeader(fileHeader(QStringLiteral("served.txt"), 6));
+    served[1]->send("served");
+    served[1]->finishSending();
+    EXPECT_EQ(served[1]->reply(), acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("served.txt")), "served");
+
+    EXPECT_EQ(waiting.reply(), acknowledged);
+    EXPECT_EQ(clipboard_.texts(), QStringList{QStringLiteral("wait")});
+}
+
+TEST_F(FileReceiverTest, TextsPastTheBudgetAreRefusedWhileFilesGoOn)
+{
+    constexpr qint64 mebibyte = 1 << 20;
+    const auto receiver = limitedReceiver({.textBudget = 2 * mebibyte});
+    // Two stalled texts that fill the budget exactly.
+    TransferClient first(receiver->port());
+    TransferClient second(receiver->port());
+    for (TransferClient *stalled : {&first, &second}) {
+        stalled->sendHeader(textHeader(mebibyte));
+        stalled->send(QByteArray(1000, 'a'));
+    }
+    // Texts are refused once the receiver has seen both headers.
+    QByteArray probe = transfer(receiver->port(), textHeader(1), "p");
+    for (int attempt = 0; attempt < 250 && probe != refused; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        probe = transfer(receiver->port(), textHeader(1), "p");
+    }
+    EXPECT_EQ(probe, refused);
+    const qsizetype delivered = clipboard_.texts().size();
+
+    EXPECT_EQ(transfer(receiver->port(), fileHeader(QStringLiteral("file.bin"), mebibyte), QByteArray(mebibyte, 'f')),
+              acknowledged);
+    EXPECT_EQ(downloaded(QStringLiteral("file.bin")).size(), mebibyte);
+
+    // The stalled texts complete whole, and what they held is free again.
+    for (TransferClient *stalled : {&first, &second}) {
+        stalled->send(QByteArray(mebibyte - 1000, 'a'));
+        stalled->finishSending();
+        EXPECT_EQ(stalled->reply(), acknowledged);
+    }
+    EXPECT_EQ(transfer(receiver->port(), textHeader(2 * mebibyte), QByteArray(2 * mebibyte, 'b')), acknowledged);
+    const QStringList texts = clipboard_.texts();
+    ASSERT_EQ(texts.size(), delivered + 3);
+    EXPECT_TRUE(texts[delivered] == QString(mebibyte, QLatin1Char('a')));
+    EXPECT_EQ(texts.last().size(), 2 * mebibyte);
+}
+
+TEST_F(FileReceiverTest, FloodedReceiverLeavesDescriptorsForTheRestOfTheProcess)
+{
+    constexpr int cap = 8;
+    constexpr int flood = 40;
+    const auto receiver = limitedReceiver({.maximumConnections = cap});
+    const auto openDescriptors = [] {
+        int count = 0, highest = 0;
+        for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            ++count;
+            highest = std::max(highest, std::stoi(entry.path().filename().string()));
+        }
+        return std::pair{count, highest};
+    };
+
+    // Room for the flood's own sockets, the receiver's share of them, and a handful more.
+    const auto [inUse, highest] = openDescriptors();
+    rlimit original{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &original), 0);
+    rlimit tight = original;
+    tight.rlim_cur = rlim_t(std::max(highest + 1, inUse + flood + cap + 4));
+    ASSERT_LE(tight.rlim_cur, original.rlim_max);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+
+    std::vector<std::unique_ptr<TransferClient>> clients;
+    for (int count = 0; count < flood; ++count)
+        clients.push_back(std::make_unique<TransferClient>(receiver->port()));
+    for (int attempt = 0; attempt < 250 && openDescriptors().first < inUse + flood + cap; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    int pipe[2] = {-1, -1};
+    const int piped = ::pipe(pipe);
+    const int taken = openDescriptors().first - inUse - flood - (piped == 0 ? 2 : 0);
+    if (piped == 0) {
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &original), 0);
+    EXPECT_EQ(piped, 0);
+    EXPECT_EQ(taken, cap);
+    for (const auto &client : clients)
+        EXPECT_TRUE(client->connected());
+
+    // The earliest connections are the ones being served.
+    clients.front()->sendHeader(textHeader(5));
+    clients.front()->send("first");
+    clients.front()->finishSending();
+    EXPECT_EQ(clients.front()->reply(), acknowledged);
 }

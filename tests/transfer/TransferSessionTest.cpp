@@ -1,8 +1,11 @@
 #include "transfer/TransferSession.h"
 #include "TransferClient.h"
+#include "transfer/TextBudget.h"
 #include "transfer/TransferSink.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace lumarient;
 using namespace lumarient::test;
@@ -157,4 +160,34 @@ TEST(TransferSession, EveryFailureEndsClosedWithThePartialFileDiscarded)
         }
         EXPECT_EQ(sink.calls, (QStringList{"create:f", "discard"})) << "dropped by a receiver shutting down";
     }
+}
+
+TEST(TransferSession, TextsHoldTheirDeclaredSizeOfTheBudgetUntilTheyEndInAnyWay)
+{
+    TextBudget budget(10);
+    RecordingSink sink;
+    const auto started = [&](qint64 size) {
+        auto session = std::make_unique<TransferSession>(sink, &budget);
+        feed(*session, wire(textHeader(size)), 100);
+        return session;
+    };
+
+    auto whole = started(6);
+    auto rest = started(4);
+    EXPECT_EQ(budget.inUse(), 10u);
+    auto over = started(1);
+    EXPECT_EQ(over->stage(), Stage::closed) << "refused before its body is read";
+    EXPECT_EQ(started(0)->stage(), Stage::acknowledged) << "an empty text costs nothing";
+
+    // Delivered, cut short, or dropped with the connection: each gives its share back.
+    EXPECT_EQ(feed(*whole, "abcdef", 2).first, Step::acknowledge);
+    EXPECT_EQ(budget.inUse(), 4u);
+    EXPECT_EQ(rest->endOfStream(), Step::close);
+    EXPECT_EQ(budget.inUse(), 0u);
+    auto dropped = started(10);
+    feed(*dropped, "abc", 3);
+    EXPECT_EQ(budget.inUse(), 10u);
+    dropped.reset();
+    EXPECT_EQ(budget.inUse(), 0u);
+    EXPECT_EQ(sink.calls, (QStringList{"text:", "text:abcdef"}));
 }

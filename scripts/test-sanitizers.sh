@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds and runs the suite under sanitizers, each tree once, in a folder of its own
+# (build-asan, build-tsan, or below $LUMARIENT_SANITIZER_ROOT), without benchmarks
+# or the libFuzzer target, through the compiler cache. Every report ends its test
+# at once.
+#   1. AddressSanitizer + UndefinedBehaviorSanitizer: every test.
+#   2. ThreadSanitizer: the suites whose code runs threads of its own.
+# Like test.sh, the tests run in a network namespace that holds only loopback.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+root="${LUMARIENT_SANITIZER_ROOT:-$top}"
+export CCACHE_BASEDIR="$top"
+jobs="$(nproc)"
+plain=(-DLUMARIENT_BUILD_BENCHMARKS=OFF -DLUMARIENT_FUZZ=OFF)
+
+run_tests() {
+  local build="$1"
+  shift
+  (cd "$build" && "$top/scripts/loopback-only.sh" ctest --output-on-failure --parallel "$jobs" "$@")
+}
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+asan="$root/build-asan"
+start=$SECONDS
+LUMARIENT_BUILD_DIR="$asan" "$top/scripts/build.sh" "${plain[@]}" \
+  "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" \
+  "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=address,undefined"
+ASAN_OPTIONS=halt_on_error=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  run_tests "$asan" -E '_NOT_BUILT$'
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: $((SECONDS - start)) s"
+
+# Only the suites of code that runs threads of its own are built: the others would
+# cost CI time and find nothing a thread sanitizer looks for.
+echo "== ThreadSanitizer"
+tsan="$root/build-tsan"
+start=$SECONDS
+threaded=(transfer_tests display_tests wireless_tests device_manager_tests platform_tests input_tests)
+cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${plain[@]}" \
+  "-DCMAKE_CXX_FLAGS=-fsanitize=thread -fno-omit-frame-pointer" \
+  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread" \
+  "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread" >/dev/null
+cmake --build "$tsan" --target "${threaded[@]}"
+# Tests of executables outside that list (the fuzz replay, the layer checks, the package) are not built here.
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/scripts/tsan-qt.supp" \
+  run_tests "$tsan" -E '_NOT_BUILT$|^transfer_fuzz|^Layers[.]'
+echo "== ThreadSanitizer: $((SECONDS - start)) s"
