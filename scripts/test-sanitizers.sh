@@ -44,5 +44,5 @@ cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${plain[@
 cmake --build "$tsan" --target "${threaded[@]}"
 # Tests of executables outside that list (the fuzz replay, the layer checks, the package) are not built here.
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/scripts/tsan-qt.supp" \
-  run_tests "$tsan" -E '_NOT_BUILT$|^transfer_fuzz|^Layers[.]'
+  run_tests "$tsan" -E '_NOT_BUILT$|^transfer_fuzz|^Layers[.]|^Packaging[.]'
 echo "== ThreadSanitizer: $((SECONDS - start)) s"
