@@ -5,6 +5,7 @@
 #include "model/DeviceConfig.h"
 #include "model/SessionKind.h"
 #include "platform/Clock.h"
+#include "tooling/AdbDeviceTracker.h"
 #include "tooling/Companion.h"
 
 #include <QHash>
@@ -60,6 +61,9 @@ public:
         // Starts the session windows and ends them when the app quits.
         ScrcpySupervisor &scrcpy;
         std::chrono::milliseconds pollInterval = std::chrono::milliseconds(3000);
+        // Refresh at once when the adb server reports a change of the device
+        // list; the poll stays as a safety net.
+        bool trackDevices = true;
     };
 
     explicit DeviceManager(Dependencies dependencies, QObject *parent = nullptr);
@@ -160,7 +164,10 @@ private:
 
     QHash<QUuid, QPointer<QProcess>> scrcpyProcesses_;
     QTimer pollTimer_;
+    AdbDeviceTracker tracker_;
     bool refreshing_ = false;
+    // A change was reported while a refresh ran, so one more must follow.
+    bool refreshAgain_ = false;
     QSet<QString> companionEnsured_;
     // Serials whose companion upkeep is still running.
     QSet<QString> companionBusy_;
