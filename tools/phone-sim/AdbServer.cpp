@@ -110,23 +110,26 @@ void phoneService(const SimStore &store, Client &client, const std::string &serv
     }
     Reply reply;
     std::string failure;
-    store.update([&](SimState &state) {
-        const std::optional<int> index = phoneFor(state, client.serial, failure);
-        if (!index)
-            return;
-        SimPhone &phone = state.phones[std::size_t(*index)];
-        if (service == "reverse:list-forward") {
-            reply = reverse(phone, client.serial, {"reverse", "--list"});
-            return;
-        }
-        const std::string specs = service.substr(forward.size());
-        const std::size_t separator = specs.find(';');
-        if (separator == std::string::npos) {
-            reply = {"bad socket specification", 1};
-            return;
-        }
-        reply = reverse(phone, client.serial, {"reverse", specs.substr(0, separator), specs.substr(separator + 1)});
-    });
+    if (service == "reverse:list-forward") {
+        // Only a look: the state file stays as it is.
+        SimState state = store.read();
+        if (const std::optional<int> index = phoneFor(state, client.serial, failure))
+            reply = reverse(state.phones[std::size_t(*index)], client.serial, {"reverse", "--list"});
+    } else {
+        store.update([&](SimState &state) {
+            const std::optional<int> index = phoneFor(state, client.serial, failure);
+            if (!index)
+                return;
+            const std::string specs = service.substr(forward.size());
+            const std::size_t separator = specs.find(';');
+            if (separator == std::string::npos) {
+                reply = {"bad socket specification", 1};
+                return;
+            }
+            reply = reverse(state.phones[std::size_t(*index)], client.serial,
+                            {"reverse", specs.substr(0, separator), specs.substr(separator + 1)});
+        });
+    }
     if (!failure.empty())
         sendAll(client, fail(failure));
     else if (reply.exitCode != 0)
