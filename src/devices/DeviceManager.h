@@ -36,9 +36,10 @@ class UserDefaults;
 using SessionMap = QMap<QUuid, SessionKind>;
 
 // The central model of the app: the phones adb sees, the saved per-phone
-// configurations and the running screen sessions. Polls adb every few seconds,
-// turns newly seen phone models into configurations, keeps the companion app
-// installed and removes overlay displays that a session left behind.
+// configurations and the running screen sessions. Refreshes when the adb server
+// reports a change of its device list and every few seconds besides, turns newly
+// seen phone models into configurations, keeps the companion app installed and
+// removes overlay displays that a session left behind.
 //
 // All state belongs to the thread the manager lives on (the main thread). adb
 // runs in background work on copies of the values it needs, which hops back
