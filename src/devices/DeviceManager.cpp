@@ -5,6 +5,7 @@
 #include "model/DeviceSelection.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
+#include "tooling/AdbServerClient.h"
 
 #include <algorithm>
 
@@ -13,7 +14,7 @@ namespace lumarient {
 DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
     : QObject(parent), adb_(dependencies.adb), defaults_(dependencies.defaults), clock_(dependencies.clock),
       sleeper_(dependencies.sleeper), scrcpy_(dependencies.scrcpy), companion_(dependencies.paths, dependencies.adb),
-      pendingCleanups_(dependencies.defaults)
+      pendingCleanups_(dependencies.defaults), tracker_(AdbServerClient::portFromEnvironment())
 {
     // Sessions, refreshes and companion checks of several phones must not wait
     // behind one hung adb command.
@@ -27,6 +28,15 @@ DeviceManager::DeviceManager(Dependencies dependencies, QObject *parent)
         pollTimer_.setInterval(int(dependencies.pollInterval.count()));
         connect(&pollTimer_, &QTimer::timeout, this, &DeviceManager::tick);
         pollTimer_.start();
+    }
+    if (dependencies.trackDevices) {
+        connect(&tracker_, &AdbDeviceTracker::listed, this, [this](const QList<ConnectedDevice> &tracked) {
+            if (refreshing_)
+                refreshAgain_ = true;
+            else if (tracked != devices_)
+                refresh();
+        });
+        tracker_.start();
     }
 }
 
@@ -114,6 +124,10 @@ void DeviceManager::applyRefresh(const QList<ConnectedDevice> &listed, const QLi
     ensureCompanions();
     refreshing_ = false;
     emit refreshFinished();
+    if (refreshAgain_) {
+        refreshAgain_ = false;
+        refresh();
+    }
 }
 
 void DeviceManager::setDevices(const QList<ConnectedDevice> &devices)

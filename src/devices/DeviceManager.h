@@ -5,6 +5,7 @@
 #include "model/DeviceConfig.h"
 #include "model/SessionKind.h"
 #include "platform/Clock.h"
+#include "tooling/AdbDeviceTracker.h"
 #include "tooling/Companion.h"
 
 #include <QHash>
@@ -35,9 +36,10 @@ class UserDefaults;
 using SessionMap = QMap<QUuid, SessionKind>;
 
 // The central model of the app: the phones adb sees, the saved per-phone
-// configurations and the running screen sessions. Polls adb every few seconds,
-// turns newly seen phone models into configurations, keeps the companion app
-// installed and removes overlay displays that a session left behind.
+// configurations and the running screen sessions. Refreshes when the adb server
+// reports a change of its device list and every few seconds besides, turns newly
+// seen phone models into configurations, keeps the companion app installed and
+// removes overlay displays that a session left behind.
 //
 // All state belongs to the thread the manager lives on (the main thread). adb
 // runs in background work on copies of the values it needs, which hops back
@@ -60,6 +62,9 @@ public:
         // Starts the session windows and ends them when the app quits.
         ScrcpySupervisor &scrcpy;
         std::chrono::milliseconds pollInterval = std::chrono::milliseconds(3000);
+        // Refresh at once when the adb server reports a change of the device
+        // list; the poll stays as a safety net.
+        bool trackDevices = true;
     };
 
     explicit DeviceManager(Dependencies dependencies, QObject *parent = nullptr);
@@ -160,7 +165,10 @@ private:
 
     QHash<QUuid, QPointer<QProcess>> scrcpyProcesses_;
     QTimer pollTimer_;
+    AdbDeviceTracker tracker_;
     bool refreshing_ = false;
+    // A change was reported while a refresh ran, so one more must follow.
+    bool refreshAgain_ = false;
     QSet<QString> companionEnsured_;
     // Serials whose companion upkeep is still running.
     QSet<QString> companionBusy_;

@@ -2,6 +2,7 @@
 
 #include "model/LumarientError.h"
 #include "platform/Sleeper.h"
+#include "tooling/AdbWire.h"
 #include "tooling/DeviceListParser.h"
 #include "tooling/ToolPaths.h"
 
@@ -90,8 +91,19 @@ QStringList ADB::onPhone(const QString &serial, QStringList arguments) const
     return arguments;
 }
 
+AdbServerClient ADB::server()
+{
+    return AdbServerClient(AdbServerClient::portFromEnvironment());
+}
+
 QList<ConnectedDevice> ADB::listDevices() const
 {
+    // Without a server the adb process below starts one, so the next listing
+    // takes the socket.
+    const AdbServerClient::Answer answer = server().hostQuery("host:devices-l");
+    if (answer.outcome == AdbServerClient::Outcome::answered)
+        return parseDeviceLines(QString::fromUtf8(answer.text));
+
     QString output;
     try {
         output = run({QStringLiteral("devices"), QStringLiteral("-l")});
@@ -101,6 +113,25 @@ QList<ConnectedDevice> ADB::listDevices() const
     }
     listingTrouble_.answered(output);
     return parseDeviceList(output);
+}
+
+bool ADB::ensureReverse(const QString &serial, int port) const
+{
+    using Outcome = AdbServerClient::Outcome;
+    const QString spec = QStringLiteral("tcp:") + QString::number(port);
+    const AdbServerClient client = server();
+    const AdbServerClient::Answer listing = client.phoneQuery(serial, "reverse:list-forward");
+    if (listing.outcome == Outcome::refused)
+        return false;
+    if (listing.outcome == Outcome::answered) {
+        if (adbwire::parseReversals(QString::fromUtf8(listing.text)).contains(adbwire::Reversal{spec, spec}))
+            return true;
+        const AdbServerClient::Answer made = client.phoneCommand(serial, QByteArrayLiteral("reverse:forward:") +
+                                                                             spec.toLatin1() + ';' + spec.toLatin1());
+        if (made.outcome != Outcome::unavailable)
+            return made.outcome == Outcome::answered;
+    }
+    return succeeds(onPhone(serial, {QStringLiteral("reverse"), spec, spec}));
 }
 
 QString ADB::marketingName(const QString &serial, const QString &fallbackModel) const

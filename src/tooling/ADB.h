@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ConnectedDevice.h"
+#include "tooling/AdbServerClient.h"
 #include "tooling/ListingTroubleLog.h"
 #include "tooling/Shell.h"
 
@@ -42,9 +43,14 @@ public:
     // Runs adb and reports only whether it succeeded.
     bool succeeds(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
 
-    // Trouble with the listing (a failure, an answer without adb's header) is
-    // logged once per new kind, not at every poll.
+    // Asked of the adb server over its socket; through an adb process when the
+    // server cannot be reached. Trouble with the process's listing (a failure,
+    // an answer without adb's header) is logged once per new kind, not at every poll.
     QList<ConnectedDevice> listDevices() const;
+    // Makes the phone's `port` reach the same port here unless it already does:
+    // a cheap look at the server's list of reversals, the reversal itself only
+    // when missing. Reports whether the reversal is in place.
+    bool ensureReverse(const QString &serial, int port) const;
     QString marketingName(const QString &serial, const QString &fallbackModel) const;
     bool deleteOverlayDisplay(const QString &serial) const;
     // Returns the new overlay display's id.
@@ -62,6 +68,8 @@ public:
 
 private:
     QStringList onPhone(const QString &serial, QStringList arguments) const;
+    // The server named by ANDROID_ADB_SERVER_PORT now, as the adb processes see it.
+    static AdbServerClient server();
 
     const ToolPaths &paths_;
     Sleeper &sleeper_;

@@ -102,8 +102,7 @@ void Companion::notifySession(const QString &serial, const QString &state,
 
 void Companion::reverse(const QString &serial, int port) const
 {
-    const QString local = QStringLiteral("tcp:") + QString::number(port);
-    adb_.succeeds(onPhone(serial, {QStringLiteral("reverse"), local, local}));
+    adb_.ensureReverse(serial, port);
 }
 
 void Companion::enableTransfer(const QString &serial) const

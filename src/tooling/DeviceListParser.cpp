@@ -25,9 +25,14 @@ bool isWifiSerial(const QString &serial)
 
 QList<ConnectedDevice> parseDeviceList(const QString &output)
 {
+    return parseDeviceLines(output, 1);
+}
+
+QList<ConnectedDevice> parseDeviceLines(const QString &output, qsizetype skippedLines)
+{
     const QStringList lines = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QList<ConnectedDevice> devices;
-    for (qsizetype index = 1; index < lines.size(); ++index) {
+    for (qsizetype index = skippedLines; index < lines.size(); ++index) {
         // Only the space separates words; a tab stays inside its word.
         const QStringList words = lines[index].split(QLatin1Char(' '), Qt::SkipEmptyParts);
         if (words.size() < 2)

@@ -1,6 +1,7 @@
 #include "support/PhoneSim.h"
 
 #include "Text.h"
+#include "support/FreePort.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +19,45 @@ PhoneSim::PhoneSim() : store_(folder_.path().toStdString())
     QFile::link(QStringLiteral(PHONESIM_EXECUTABLE), scrcpyPath());
     store_.update([](phonesim::SimState &) {});
     qputenv("LUMARIENT_PHONESIM_DIR", folder_.path().toLocal8Bit());
+    serverPort_ = freeLoopbackPort();
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(serverPort_));
 }
 
 PhoneSim::~PhoneSim()
 {
+    stopServer();
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
     qunsetenv("LUMARIENT_PHONESIM_DIR");
+}
+
+bool PhoneSim::startServer()
+{
+    server_.start(QStringLiteral(PHONESIM_EXECUTABLE), {QStringLiteral("adb-server"), QString::number(serverPort_)});
+    if (!server_.waitForStarted())
+        return false;
+    // Up once it accepts a connection.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(serverPort_);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool accepted = ::connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(probe);
+        if (accepted)
+            return true;
+        if (server_.waitForFinished(10))
+            return false;
+    }
+    return false;
+}
+
+void PhoneSim::stopServer()
+{
+    if (server_.state() == QProcess::NotRunning)
+        return;
+    server_.kill();
+    server_.waitForFinished();
 }
 
 QString PhoneSim::folder() const

@@ -2,16 +2,19 @@
 
 #include "SimStore.h"
 
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <functional>
 
 namespace lumarient::test {
 
 // Simulated phones for a test: a private folder with `adb` and `scrcpy` links to
 // the phone simulator, pointed at by LUMARIENT_PHONESIM_DIR in this process (so
-// every child the code under test starts finds it).
+// every child the code under test starts finds it). ANDROID_ADB_SERVER_PORT names
+// a loopback port of the test's own, where nothing listens until startServer().
 class PhoneSim {
 public:
     PhoneSim();
@@ -22,6 +25,11 @@ public:
     QString folder() const;
     QString adbPath() const;
     QString scrcpyPath() const;
+
+    // The simulator's adb server on serverPort(); false when it did not come up.
+    bool startServer();
+    void stopServer();
+    std::uint16_t serverPort() const { return serverPort_; }
 
     void addPhone(const phonesim::SimPhone &phone);
     void addRule(const phonesim::SimRule &rule);
@@ -40,6 +48,8 @@ public:
 private:
     QTemporaryDir folder_;
     phonesim::SimStore store_;
+    std::uint16_t serverPort_ = 0;
+    QProcess server_;
 };
 
 // A ready phone on the cable with a marketing name and a Wi-Fi address.

@@ -1,8 +1,10 @@
-// phone-sim: stands in for `adb` and `scrcpy` (chosen by the name it runs under,
+// phone-sim: stands in for `adb`, its server (`phone-sim adb-server [PORT]`) and
+// `scrcpy` (chosen by the name it runs under,
 // or by its first argument) against simulated phones kept in the folder named by
 // LUMARIENT_PHONESIM_DIR. Every run is appended to that folder's invocation log.
 
 #include "AdbCommand.h"
+#include "AdbServer.h"
 #include "InputServerStandIn.h"
 #include "Output.h"
 #include "ScrcpyStandIn.h"
@@ -56,8 +58,8 @@ int main(int argc, char *argv[])
         tool = arguments.front();
         arguments.erase(arguments.begin());
     }
-    if (tool != "adb" && tool != "scrcpy") {
-        std::fprintf(stderr, "phone-sim: run me as adb or scrcpy\n");
+    if (tool != "adb" && tool != "scrcpy" && tool != "adb-server") {
+        std::fprintf(stderr, "phone-sim: run me as adb, scrcpy or adb-server\n");
         return 2;
     }
     const std::string folder = SimStore::folderFromEnvironment();
@@ -66,6 +68,16 @@ int main(int argc, char *argv[])
         return 2;
     }
     const SimStore store(folder);
+    if (tool == "adb-server") {
+        // The port as adb reads it: ANDROID_ADB_SERVER_PORT, else 5037.
+        const char *port = std::getenv("ANDROID_ADB_SERVER_PORT");
+        const std::optional<int> number = arguments.empty() ? parseInt(port ? port : "5037") : parseInt(arguments[0]);
+        if (!number || *number < 1 || *number > 65535) {
+            std::fprintf(stderr, "phone-sim: no valid adb server port\n");
+            return 2;
+        }
+        return runAdbServer(store, *number);
+    }
 
     SimInvocation invocation{tool, arguments, {}};
     for (const char *name : {"ADB", "SCRCPY_SERVER_PATH"}) {
