@@ -112,7 +112,8 @@ std::optional<QList<WindowInfo>> X11WindowList::onScreenWindows()
             continue;
         WindowInfo info;
         info.id = windows[i];
-        if (const auto values = cardinals(pid.get()); values && !values->empty())
+        // Any client may write this; only a plausible process id is believed.
+        if (const auto values = cardinals(pid.get()); values && !values->empty() && values->front() <= 0x7FFFFFFF)
             info.pid = std::int32_t(values->front());
         info.name = text(netName.get(), true);
         if (!info.name)
