@@ -70,7 +70,9 @@ bool SeamlessCapture::addDevice(std::uint32_t displayID, InputSink &server, Phon
 {
     devices_[displayID] = &server;
     screenSizes_[displayID] = phoneSize;
-    return ensureTap();
+    const bool running = ensureTap();
+    tellStandIns();
+    return running;
 }
 
 void SeamlessCapture::removeDevice(std::uint32_t displayID)
@@ -84,6 +86,16 @@ void SeamlessCapture::removeDevice(std::uint32_t displayID)
         resetCapture();
     if (devices_.empty())
         stopTap();
+    else
+        tellStandIns();
+}
+
+void SeamlessCapture::tellStandIns()
+{
+    std::vector<DisplayRect> rects;
+    for (const auto &[displayID, server] : devices_)
+        rects.push_back(dependencies_.geometry.displayBounds(displayID));
+    dependencies_.tap.setStandIns(std::move(rects));
 }
 
 bool SeamlessCapture::ensureTap()
@@ -150,6 +162,14 @@ std::uint8_t SeamlessCapture::modifierByte() const
 
 bool SeamlessCapture::handle(const InputTap::Event &event)
 {
+    if (event.type == InputTap::EventType::grabLost) {
+        // The desktop took its keyboard and pointer back (a grab was broken):
+        // the phone cannot be driven any more.
+        grabbed_ = false;
+        if (activeDisplayID_)
+            setActiveDisplay(std::nullopt, std::nullopt);
+        return false;
+    }
     if (event.type == InputTap::EventType::motion && !activeDisplayID_) {
         for (const auto &[displayID, server] : devices_) {
             if (!contains(dependencies_.geometry.displayBounds(displayID), event.position))
@@ -185,6 +205,8 @@ bool SeamlessCapture::handle(const InputTap::Event &event)
     case InputTap::EventType::keyUp:
         handleKey(event, server);
         return true;
+    case InputTap::EventType::grabLost:
+        break;
     }
     return false;
 }

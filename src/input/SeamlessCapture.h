@@ -87,6 +87,7 @@ public:
 private:
     bool ensureTap();
     void stopTap();
+    void tellStandIns();
     void releasePhone();
     void resetCapture();
     void setActiveDisplay(std::optional<std::uint32_t> displayID, std::optional<TapPoint> location);

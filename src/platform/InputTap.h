@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/DisplayRect.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace lumarient {
 
@@ -18,7 +21,9 @@ struct TapPoint {
 // both (a grab) while a phone is driven.
 class InputTap {
 public:
-    enum class EventType { motion, buttonDown, buttonUp, wheel, keyDown, keyUp };
+    // grabLost: the keyboard and pointer were taken back while grabbed (the
+    // grab was broken); the tap no longer holds them.
+    enum class EventType { motion, buttonDown, buttonUp, wheel, keyDown, keyUp, grabLost };
     enum class Button { left, right, middle, other };
 
     struct Event {
@@ -50,8 +55,13 @@ public:
     virtual bool start(Handler handler) = 0;
     virtual void stop() = 0;
 
-    // Takes (and gives back) the keyboard and pointer exclusively; false when
-    // another client holds them.
+    // The stand-in displays: areas the pointer cannot enter by itself, so a
+    // push against a real display's side that borders one is reported as
+    // motion whose position lies inside it.
+    virtual void setStandIns(std::vector<DisplayRect> rects) = 0;
+
+    // Takes (and gives back) the keyboard and pointer exclusively; false at
+    // once when another client holds them. Releasing is always safe.
     virtual bool grab() = 0;
     virtual void release() = 0;
 

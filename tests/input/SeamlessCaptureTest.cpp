@@ -47,9 +47,11 @@ public:
     bool cursorHidden = false;
     TapPoint cursor{100, 100};
     std::vector<TapPoint> warps;
+    std::vector<DisplayRect> standIns;
 
     bool start(Handler) override { return started = canStart; }
     void stop() override { started = false; }
+    void setStandIns(std::vector<DisplayRect> rects) override { standIns = std::move(rects); }
     bool grab() override { return grabbed = canGrab; }
     void release() override { grabbed = false; }
     void warp(TapPoint to) override
@@ -193,6 +195,7 @@ TEST_F(SeamlessCaptureTest, CrossingIntoTheStandInDisplayCapturesThePhone)
     EXPECT_EQ(capture.phoneCursor(), (TapPoint{0, 540 * 2400.0 / 1080}));
     EXPECT_TRUE(tap.grabbed);
     EXPECT_TRUE(tap.cursorHidden);
+    EXPECT_EQ(tap.standIns, (std::vector<DisplayRect>{{1920, 0, 1920, 1080}}));
 }
 
 TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
@@ -378,6 +381,13 @@ TEST_F(SeamlessCaptureTest, EveryExitReleasesHeldKeysAndButtons)
          [this] {
              key(KEY_RIGHTCTRL, true);
              key(KEY_ESC, true);
+         }},
+        {"grab lost",
+         [this] {
+             tap.grabbed = false;
+             Event event;
+             event.type = EventType::grabLost;
+             EXPECT_FALSE(capture.handle(event));
          }},
     };
     for (const auto &[name, leave] : exits) {

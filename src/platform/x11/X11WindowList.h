@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/WindowList.h"
+
+#include <xcb/xcb.h>
+
+#include <memory>
+
+class QSocketNotifier;
+
+namespace lumarient::x11 {
+
+class XcbConnection;
+
+// The window list an EWMH window manager keeps on the root window: the
+// stacking order, each window's process, title and frame, and the active
+// window. Changes are seen as property changes on the root window. Main
+// thread only.
+class X11WindowList final : public WindowList {
+public:
+    explicit X11WindowList(const char *displayName = nullptr);
+    ~X11WindowList() override;
+    X11WindowList(const X11WindowList &) = delete;
+    X11WindowList &operator=(const X11WindowList &) = delete;
+
+    std::optional<QList<WindowInfo>> onScreenWindows() override;
+    std::optional<std::uint32_t> activeWindow() override;
+    bool activate(std::uint32_t id) override;
+    void onChanged(std::function<void()> changed) override;
+
+private:
+    struct Atoms;
+
+    void drain();
+    void scheduleDrain();
+
+    std::unique_ptr<XcbConnection> connection_;
+    std::unique_ptr<Atoms> atoms_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void()> changed_;
+    bool drainScheduled_ = false;
+};
+
+} // namespace lumarient::x11
