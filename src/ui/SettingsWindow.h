@@ -9,13 +9,16 @@ namespace lumarient {
 
 class DeviceConfigRow;
 class DeviceManager;
+class SeamlessInputManager;
 
 // "Lumarient Settings": the saved phones, edited in place. Made once and kept;
 // closing only hides it.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit SettingsWindow(DeviceManager &manager, QWidget *parent = nullptr);
+    // With `keyboardMouse`, each phone also shows its pointer speed on the phone.
+    explicit SettingsWindow(DeviceManager &manager, SeamlessInputManager *keyboardMouse = nullptr,
+                            QWidget *parent = nullptr);
 
     // Brings the window to the front, showing it if hidden.
     void present();
@@ -26,6 +29,7 @@ private:
     void rebuild();
 
     DeviceManager &manager_;
+    SeamlessInputManager *keyboardMouse_;
     QLabel *emptyText_;
     QLabel *removalNote_;
     QVBoxLayout *rowsLayout_;
