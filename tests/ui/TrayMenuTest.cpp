@@ -52,9 +52,10 @@ TEST_F(TrayMenuTest, AnOpenMenuFollowsASessionInPlaceAndItsEntriesStillAct)
     plugIn("R58M", "S10");
     refreshNow();
     TrayIcon &tray = openTray();
+    // An ampersand is doubled so that it shows as itself, not as a shortcut marker.
     EXPECT_EQ(texts().mid(0, 7),
               (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
-                           "Keyboard & Mouse Only", "Switch to Wi-Fi", "---"}));
+                           "Keyboard && Mouse Only", "Switch to Wi-Fi", "---"}));
     EXPECT_FALSE(tray.menu().actions().first()->isEnabled());
     saveScreenshot(tray.menu(), "tray-menu");
     const QList<QAction *> opened = tray.menu().actions();
