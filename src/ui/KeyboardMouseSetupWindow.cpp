@@ -121,6 +121,7 @@ KeyboardMouseSetupWindow::KeyboardMouseSetupWindow(SeamlessInputManager &manager
     for (const Placement placement : choices) {
         auto *button = new QPushButton(choiceLabel(placement), this);
         button->setCheckable(true);
+        button->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
         sides_->addButton(button, int(placement));
         sideRow->addWidget(button);
     }
