@@ -4,6 +4,7 @@
 #include "devices/ScrcpySupervisor.h"
 #include "display/SecondDisplayManager.h"
 #include "display/SecondDisplayPhone.h"
+#include "input/SeamlessInputManager.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/NetworkInterfaces.h"
@@ -15,9 +16,12 @@
 #include "platform/libav/LibavVideoEncoder.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "platform/qt/QtClipboard.h"
+#include "platform/x11/X11DisplayLayout.h"
+#include "platform/x11/X11InputTap.h"
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
+#include "platform/x11/X11WindowList.h"
 #include "tooling/ADB.h"
 #include "tooling/Companion.h"
 #include "tooling/Shell.h"
@@ -28,6 +32,15 @@
 #include <QStandardPaths>
 
 namespace lumarient {
+namespace {
+
+bool isWaylandSession()
+{
+    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
 
 AppServices::AppServices()
 {
@@ -43,6 +56,13 @@ AppServices::AppServices()
                 QStringLiteral("removed %1 virtual display(s) left by an earlier run").arg(removed));
     }
     captures_ = std::make_unique<x11::X11ScreenCaptureFactory>();
+    displayLayout_ = std::make_unique<x11::X11DisplayLayout>();
+    // Keyboard and mouse are only taken through X11 itself: on a Wayland session
+    // XWayland would grab nothing but its own windows.
+    if (!isWaylandSession()) {
+        inputTap_ = std::make_unique<x11::X11InputTap>();
+        windowList_ = std::make_unique<x11::X11WindowList>();
+    }
     encoders_ = std::make_unique<libav::LibavVideoEncoderFactory>();
     serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
     interfaces_ = std::make_unique<SystemInterfaceSource>();
@@ -70,6 +90,17 @@ AppServices::AppServices()
     display.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
     secondDisplay_ = std::make_unique<SecondDisplayManager>(display, *secondDisplayPhone_);
 
+    // The keyboard tap and the window list have no backend here yet: the
+    // manager then reports the feature as unavailable.
+    SeamlessInputManager::Platform keyboardMouse;
+    keyboardMouse.monitors = monitors_.get();
+    keyboardMouse.layout = displayLayout_.get();
+    keyboardMouse.scrcpy = scrcpy_.get();
+    keyboardMouse.tap = inputTap_.get();
+    keyboardMouse.windows = windowList_.get();
+    keyboardMouse_ = std::make_unique<SeamlessInputManager>(
+        keyboardMouse, SeamlessInputManager::Dependencies{*toolPaths_, *adb_, *defaults_});
+
     fileReceiver_ = std::make_unique<FileReceiver>(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
                                                    *notifier_, *clipboard_);
 }
@@ -77,6 +108,7 @@ AppServices::AppServices()
 AppServices::~AppServices()
 {
     fileReceiver_.reset();
+    keyboardMouse_.reset();
     secondDisplay_.reset();
     wireless_.reset();
     devices_.reset();
@@ -88,6 +120,9 @@ AppServices::~AppServices()
     interfaces_.reset();
     serviceDiscovery_.reset();
     encoders_.reset();
+    windowList_.reset();
+    inputTap_.reset();
+    displayLayout_.reset();
     captures_.reset();
     monitors_.reset();
     scrcpy_.reset();
@@ -110,7 +145,8 @@ void AppServices::stop()
     wireless_->stop();
     devices_->terminateAllSessions();
     fileReceiver_->stop();
-    // Its virtual display must not outlive the app.
+    // Their virtual displays must not outlive the app.
+    keyboardMouse_->stopAll();
     secondDisplay_->stop();
     scrcpy_->terminateAll();
 }

@@ -14,6 +14,7 @@ class FileReceiver;
 class LogindWakeWatcher;
 class QtClipboard;
 class ScrcpySupervisor;
+class SeamlessInputManager;
 class SecondDisplayManager;
 class SystemInterfaceSource;
 class ToolPaths;
@@ -23,6 +24,9 @@ namespace libav {
 class LibavVideoEncoderFactory;
 } // namespace libav
 namespace x11 {
+class X11DisplayLayout;
+class X11InputTap;
+class X11WindowList;
 class X11ScreenCaptureFactory;
 class X11VirtualMonitorFactory;
 } // namespace x11
@@ -42,7 +46,7 @@ public:
     void start();
     // The app is about to quit, in this order: adb commands are cancelled after
     // a short grace, discovery stops, screen sessions end (their overlays
-    // removed), the receiver and the second display stop, and every scrcpy
+    // removed), the receiver, keyboard and mouse sharing and the second display stop, and every scrcpy
     // child is ended.
     void stop();
 
@@ -50,6 +54,7 @@ public:
     DeviceManager &devices() { return *devices_; }
     WirelessConnector &wireless() { return *wireless_; }
     SecondDisplayManager &secondDisplay() { return *secondDisplay_; }
+    SeamlessInputManager &keyboardMouse() { return *keyboardMouse_; }
     FileReceiver &fileReceiver() { return *fileReceiver_; }
 
 private:
@@ -60,6 +65,9 @@ private:
 
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::unique_ptr<x11::X11ScreenCaptureFactory> captures_;
+    std::unique_ptr<x11::X11DisplayLayout> displayLayout_;
+    std::unique_ptr<x11::X11InputTap> inputTap_;
+    std::unique_ptr<x11::X11WindowList> windowList_;
     std::unique_ptr<libav::LibavVideoEncoderFactory> encoders_;
     std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
     std::unique_ptr<SystemInterfaceSource> interfaces_;
@@ -72,6 +80,7 @@ private:
     std::unique_ptr<DeviceManager> devices_;
     std::unique_ptr<WirelessConnector> wireless_;
     std::unique_ptr<SecondDisplayManager> secondDisplay_;
+    std::unique_ptr<SeamlessInputManager> keyboardMouse_;
     std::unique_ptr<FileReceiver> fileReceiver_;
 };
 

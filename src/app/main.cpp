@@ -47,7 +47,8 @@ int main(int argc, char *argv[])
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&services] { services.stop(); });
     services.start();
 
-    LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay()}, services.defaults());
+    LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay(), services.keyboardMouse()},
+                    services.defaults());
     QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
     ui.launch();
 

@@ -46,4 +46,9 @@ void VirtualDisplay::placeAdjacentToMainDisplay()
     handle_->placeAdjacentToOtherDisplays();
 }
 
+bool VirtualDisplay::moveTo(int x, int y)
+{
+    return handle_->moveTo(x, y);
+}
+
 } // namespace lumarient

@@ -29,6 +29,8 @@ public:
     std::uint32_t serialNumber() const { return serialNumber_; }
 
     void placeAdjacentToMainDisplay();
+    // False when the window system cannot put the display there.
+    bool moveTo(int x, int y);
 
 private:
     VirtualDisplay(std::unique_ptr<VirtualMonitor> handle, int width, int height, std::uint32_t serialNumber);

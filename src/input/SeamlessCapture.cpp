@@ -66,10 +66,11 @@ QString SeamlessCapture::edgeName(Edge edge)
     return {};
 }
 
-bool SeamlessCapture::addDevice(std::uint32_t displayID, InputSink &server, PhoneSize phoneSize)
+bool SeamlessCapture::addDevice(std::uint32_t displayID, InputSink &server, PhoneSize phoneSize, double pointerSpeed)
 {
     devices_[displayID] = &server;
     screenSizes_[displayID] = phoneSize;
+    pointerSpeeds_[displayID] = std::isfinite(pointerSpeed) && pointerSpeed > 0 ? pointerSpeed : 1.0;
     const bool running = ensureTap();
     tellStandIns();
     return running;
@@ -82,6 +83,7 @@ void SeamlessCapture::removeDevice(std::uint32_t displayID)
         releasePhone();
     devices_.erase(displayID);
     screenSizes_.erase(displayID);
+    pointerSpeeds_.erase(displayID);
     if (wasActive)
         resetCapture();
     if (devices_.empty())
@@ -389,10 +391,12 @@ TapPoint SeamlessCapture::speedScale(std::uint32_t displayID)
 {
     const DisplayRect bounds = dependencies_.geometry.displayBounds(displayID);
     const auto size = screenSizes_.find(displayID);
+    const auto speed = pointerSpeeds_.find(displayID);
+    const double factor = speed == pointerSpeeds_.end() ? 1.0 : speed->second;
     if (size == screenSizes_.end() || size->second.width <= 0 || size->second.height <= 0 || bounds.width <= 0 ||
         bounds.height <= 0)
-        return {1, 1};
-    return {size->second.width / bounds.width, size->second.height / bounds.height};
+        return {factor, factor};
+    return {factor * size->second.width / bounds.width, factor * size->second.height / bounds.height};
 }
 
 void SeamlessCapture::handlePhoneMove(std::uint32_t displayID, const InputTap::Event &event, InputSink &server)

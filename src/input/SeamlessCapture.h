@@ -59,7 +59,9 @@ public:
 
     // Registers (or replaces) a stand-in display with its phone's input and
     // screen size; false when the session's input cannot be watched.
-    bool addDevice(std::uint32_t displayID, InputSink &server, PhoneSize phoneSize);
+    // `pointerSpeed` multiplies the phone cursor's movement (1 maps the stand-in
+    // display onto the phone's screen).
+    bool addDevice(std::uint32_t displayID, InputSink &server, PhoneSize phoneSize, double pointerSpeed = 1.0);
     void removeDevice(std::uint32_t displayID);
 
     // Called whenever control returns to the desktop.
@@ -107,6 +109,7 @@ private:
     bool tapRunning_ = false;
     std::map<std::uint32_t, InputSink *> devices_;
     std::map<std::uint32_t, PhoneSize> screenSizes_;
+    std::map<std::uint32_t, double> pointerSpeeds_;
     std::optional<std::uint32_t> activeDisplayID_;
     TapPoint phoneCursor_;
     TapPoint carry_;

@@ -26,6 +26,14 @@ public:
     virtual std::uint32_t displayID() const = 0;
     // Moves the display to the right of the right-most other display, top edges level.
     virtual void placeAdjacentToOtherDisplays() = 0;
+    // Moves the display's top-left corner to (x, y) in global coordinates;
+    // false when the window system cannot put it there.
+    virtual bool moveTo(int x, int y)
+    {
+        (void)x;
+        (void)y;
+        return false;
+    }
 };
 
 class VirtualMonitorFactory {

@@ -3,6 +3,7 @@
 #include "ui/ConfigValidation.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,6 +108,24 @@ void DeviceConfigRow::show(const DeviceConfig &config)
     setUnlessEditing(resolution_, config.resolution);
     setUnlessEditing(port_, QString::number(config.wifiPort));
     invisibleDesktop_->setChecked(config.supportsVirtualDisplay);
+}
+
+void DeviceConfigRow::addPointerSpeed(double speed, double minimum, double maximum,
+                                      std::function<void(double)> onChange)
+{
+    pointerSpeed_ = new QDoubleSpinBox(this);
+    pointerSpeed_->setRange(minimum, maximum);
+    pointerSpeed_->setSingleStep(0.25);
+    pointerSpeed_->setDecimals(2);
+    pointerSpeed_->setSuffix(QStringLiteral("×"));
+    pointerSpeed_->setValue(speed);
+    pointerSpeed_->setToolTip(QStringLiteral("How fast the pointer moves on the phone with Keyboard & Mouse Only"));
+    auto *line = new QHBoxLayout;
+    line->addWidget(new QLabel(QStringLiteral("Pointer speed on the phone"), this));
+    line->addWidget(pointerSpeed_);
+    line->addStretch(1);
+    static_cast<QVBoxLayout *>(layout())->addLayout(line);
+    connect(pointerSpeed_, &QDoubleSpinBox::valueChanged, this, std::move(onChange));
 }
 
 void DeviceConfigRow::commit(const DeviceConfig &changed)

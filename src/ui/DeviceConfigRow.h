@@ -7,6 +7,7 @@
 #include <functional>
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 
@@ -29,6 +30,10 @@ public:
     QLineEdit *resolutionField() const { return resolution_; }
     QLineEdit *portField() const { return port_; }
     QCheckBox *invisibleDesktopToggle() const { return invisibleDesktop_; }
+    // Adds the keyboard-and-mouse pointer speed, showing `speed`; each change
+    // goes to `onChange`.
+    void addPointerSpeed(double speed, double minimum, double maximum, std::function<void(double)> onChange);
+    QDoubleSpinBox *pointerSpeedField() const { return pointerSpeed_; }
 
 private:
     void commit(const DeviceConfig &changed);
@@ -40,6 +45,7 @@ private:
     QLineEdit *resolution_;
     QLineEdit *port_;
     QCheckBox *invisibleDesktop_;
+    QDoubleSpinBox *pointerSpeed_ = nullptr;
 };
 
 } // namespace lumarient

@@ -1,8 +1,10 @@
 #include "ui/LumarientApp.h"
 
+#include "input/SeamlessInputManager.h"
 #include "platform/Log.h"
 #include "platform/LoginAutostart.h"
 #include "platform/UserDefaults.h"
+#include "ui/KeyboardMouseSetupWindow.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
 #include "ui/SettingsWindow.h"
@@ -25,17 +27,23 @@ void centre(QWidget &window)
 } // namespace
 
 LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent)
-    : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), defaults_(defaults),
-      tray_(new TrayIcon(
-          sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); }}, this)),
+    : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), keyboardMouse_(sources.keyboardMouse),
+      defaults_(defaults),
+      tray_(new TrayIcon(sources,
+                         {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); },
+                          [this] { showKeyboardMouseSetup(); },
+                          [this] { return defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool(); }},
+                         this)),
       autostart_(LoginAutostart::defaultFolder(), QCoreApplication::applicationFilePath())
 {
+    connect(&keyboardMouse_, &SeamlessInputManager::setupWindowRequested, this, &LumarientApp::showKeyboardMouseSetup);
 }
 
 LumarientApp::~LumarientApp()
 {
     delete settings_;
     delete onboarding_;
+    delete keyboardMouseSetup_;
 }
 
 SettingsWindow *LumarientApp::settingsWindow() const
@@ -46,6 +54,11 @@ SettingsWindow *LumarientApp::settingsWindow() const
 OnboardingWindow *LumarientApp::onboardingWindow() const
 {
     return onboarding_;
+}
+
+KeyboardMouseSetupWindow *LumarientApp::keyboardMouseSetupWindow() const
+{
+    return keyboardMouseSetup_;
 }
 
 void LumarientApp::launch()
@@ -62,7 +75,7 @@ void LumarientApp::launch()
 void LumarientApp::showSettings()
 {
     if (!settings_) {
-        settings_ = new SettingsWindow(devices_, autostart_);
+        settings_ = new SettingsWindow(devices_, autostart_, &keyboardMouse_);
         centre(*settings_);
     }
     settings_->present();
@@ -80,6 +93,15 @@ void LumarientApp::showOnboarding()
         centre(*onboarding_);
     }
     onboarding_->present();
+}
+
+void LumarientApp::showKeyboardMouseSetup()
+{
+    if (!keyboardMouseSetup_) {
+        keyboardMouseSetup_ = new KeyboardMouseSetupWindow(keyboardMouse_, defaults_);
+        centre(*keyboardMouseSetup_);
+    }
+    keyboardMouseSetup_->present();
 }
 
 void LumarientApp::bringForward()

@@ -8,7 +8,9 @@
 
 namespace lumarient {
 
+class KeyboardMouseSetupWindow;
 class OnboardingWindow;
+class SeamlessInputManager;
 class SettingsWindow;
 class TrayIcon;
 class UserDefaults;
@@ -27,6 +29,7 @@ public:
 
     void showSettings();
     void showOnboarding();
+    void showKeyboardMouseSetup();
     // Another launch asked for this instance: bring forward the window the user
     // most likely wants.
     void bringForward();
@@ -34,15 +37,18 @@ public:
     TrayIcon &tray() { return *tray_; }
     SettingsWindow *settingsWindow() const;
     OnboardingWindow *onboardingWindow() const;
+    KeyboardMouseSetupWindow *keyboardMouseSetupWindow() const;
 
 private:
     DeviceManager &devices_;
     WirelessConnector &wireless_;
+    SeamlessInputManager &keyboardMouse_;
     UserDefaults &defaults_;
     TrayIcon *tray_;
     LoginAutostart autostart_;
     QPointer<SettingsWindow> settings_;
     QPointer<OnboardingWindow> onboarding_;
+    QPointer<KeyboardMouseSetupWindow> keyboardMouseSetup_;
 };
 
 } // namespace lumarient

@@ -26,6 +26,10 @@ void appendDeviceSection(QList<MenuEntry> &menu, const MenuState &state, const D
         menu.append(MenuEntry::button(secondDisplay.text, {Action::stopSecondDisplay, config.id}));
         return;
     }
+    if (state.keyboardMouseActiveConfigIDs.contains(config.id)) {
+        menu.append(MenuEntry::button(QStringLiteral("Stop Keyboard & Mouse"), {Action::stopKeyboardMouse, config.id}));
+        return;
+    }
     if (session) {
         menu.append(MenuEntry::button(QStringLiteral("Stop Session"), {Action::stopSession, config.id}));
         return;
@@ -41,6 +45,11 @@ void appendDeviceSection(QList<MenuEntry> &menu, const MenuState &state, const D
     }
     menu.append(MenuEntry::button(QStringLiteral("Mirror Screen"), {Action::startMirror, config.id}));
     menu.append(MenuEntry::button(secondDisplay.text, {Action::startSecondDisplay, config.id}));
+    menu.append(MenuEntry::button(QStringLiteral("Keyboard & Mouse Only"), {Action::startKeyboardMouse, config.id}));
+    if (state.needsInputMonitoringPermission) {
+        menu.append(MenuEntry::textLine(QStringLiteral(
+            "⚠️ Keyboard and mouse can't be watched on this desktop — see Keyboard & Mouse Setup…")));
+    }
     if (!device->isWifi && !wifiStandby)
         menu.append(MenuEntry::button(QStringLiteral("Switch to Wi-Fi"), {Action::switchToWifi, config.id}));
 }
@@ -76,7 +85,7 @@ QList<MenuEntry> buildMenu(const MenuState &state)
         appendDeviceSection(menu, state, config);
         menu.append(MenuEntry::divider());
     }
-    for (const std::optional<QString> &error : {state.lastError, state.secondDisplayError}) {
+    for (const std::optional<QString> &error : {state.lastError, state.keyboardMouseError, state.secondDisplayError}) {
         if (error) {
             menu.append(MenuEntry::textLine(QStringLiteral("⚠️ ") + *error));
             menu.append(MenuEntry::divider());
@@ -89,6 +98,7 @@ QList<MenuEntry> buildMenu(const MenuState &state)
         menu.append(MenuEntry::button(QStringLiteral("Scan Network for Devices"), {Action::scanNetwork, {}}));
     menu.append(MenuEntry::button(QStringLiteral("Settings…"), {Action::openSettings, {}}));
     menu.append(MenuEntry::button(QStringLiteral("Setup Guide…"), {Action::openSetupGuide, {}}));
+    menu.append(MenuEntry::button(QStringLiteral("Keyboard & Mouse Setup…"), {Action::openKeyboardMouseSetup, {}}));
     menu.append(MenuEntry::divider());
     menu.append(MenuEntry::button(QStringLiteral("Quit Lumarient"), {Action::quit, {}}));
     return menu;

@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -30,6 +31,9 @@ struct MenuAction {
         switchToWifi,
         startSecondDisplay,
         stopSecondDisplay,
+        startKeyboardMouse,
+        stopKeyboardMouse,
+        openKeyboardMouseSetup,
     };
     Kind kind = Kind::none;
     QUuid configID;
@@ -65,6 +69,10 @@ struct MenuState {
     // The phone using the second display, if any, and that feature's last failure.
     std::optional<QString> secondDisplayActiveSerial;
     std::optional<QString> secondDisplayError;
+    // The phones driven by the computer's keyboard and mouse, and that feature's state.
+    QSet<QUuid> keyboardMouseActiveConfigIDs;
+    std::optional<QString> keyboardMouseError;
+    bool needsInputMonitoringPermission = false;
 };
 
 // The tray menu, top to bottom, for the given state. It keeps nothing between

@@ -2,6 +2,7 @@
 
 #include "devices/DeviceManager.h"
 #include "display/SecondDisplayManager.h"
+#include "input/SeamlessInputManager.h"
 #include "wireless/WirelessConnector.h"
 
 namespace lumarient {
@@ -19,6 +20,10 @@ MenuState readMenuState(const MenuSources &sources)
     state.lanScanInProgress = sources.wireless.lanScanInProgress();
     state.secondDisplayActiveSerial = sources.secondDisplay.activeSerial();
     state.secondDisplayError = sources.secondDisplay.lastError();
+    for (const QUuid &id : sources.keyboardMouse.activeConfigIDs())
+        state.keyboardMouseActiveConfigIDs.insert(id);
+    state.keyboardMouseError = sources.keyboardMouse.lastError();
+    state.needsInputMonitoringPermission = sources.keyboardMouse.needsInputMonitoringPermission();
     return state;
 }
 

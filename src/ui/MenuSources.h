@@ -5,6 +5,7 @@
 namespace lumarient {
 
 class DeviceManager;
+class SeamlessInputManager;
 class SecondDisplayManager;
 class WirelessConnector;
 
@@ -15,12 +16,14 @@ struct MenuSources {
     DeviceManager &devices;
     WirelessConnector &wireless;
     SecondDisplayManager &secondDisplay;
+    SeamlessInputManager &keyboardMouse;
 
     template <typename Visit> void forEach(Visit &&visit) const
     {
         visit(devices);
         visit(wireless);
         visit(secondDisplay);
+        visit(keyboardMouse);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ui/SettingsWindow.h"
 
 #include "devices/DeviceManager.h"
+#include "input/SeamlessInputManager.h"
 #include "platform/LoginAutostart.h"
 #include "ui/DeviceConfigRow.h"
 #include "ui/TextStyle.h"
@@ -14,8 +15,10 @@
 
 namespace lumarient {
 
-SettingsWindow::SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart, QWidget *parent)
+SettingsWindow::SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart,
+                               SeamlessInputManager *keyboardMouse, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), manager_(manager),
+      keyboardMouse_(keyboardMouse),
       emptyText_(
           secondary(richLabel(QStringLiteral("No devices yet — plug in a phone with USB debugging enabled and it "
                                              "will appear here automatically."),
@@ -97,6 +100,11 @@ void SettingsWindow::rebuild()
                     manager_.setConfigs(updated);
                 },
                 [this, id] { manager_.removeConfig(id); }, this);
+            if (keyboardMouse_) {
+                row->addPointerSpeed(keyboardMouse_->pointerSpeed(id), SeamlessInputManager::minimumPointerSpeed,
+                                     SeamlessInputManager::maximumPointerSpeed,
+                                     [this, id](double speed) { keyboardMouse_->setPointerSpeed(id, speed); });
+            }
             rowsLayout_->addWidget(row);
             rows_.append(row);
         }

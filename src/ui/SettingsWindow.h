@@ -11,13 +11,16 @@ namespace lumarient {
 class DeviceConfigRow;
 class DeviceManager;
 class LoginAutostart;
+class SeamlessInputManager;
 
 // "Lumarient Settings": the saved phones, edited in place, and whether the app
 // starts at login. Made once and kept; closing only hides it.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart, QWidget *parent = nullptr);
+    // With `keyboardMouse`, each phone also shows its pointer speed on the phone.
+    SettingsWindow(DeviceManager &manager, const LoginAutostart &autostart,
+                   SeamlessInputManager *keyboardMouse = nullptr, QWidget *parent = nullptr);
 
     // Brings the window to the front, showing it if hidden.
     void present();
@@ -29,6 +32,7 @@ private:
     void rebuild();
 
     DeviceManager &manager_;
+    SeamlessInputManager *keyboardMouse_;
     QLabel *emptyText_;
     QLabel *removalNote_;
     QVBoxLayout *rowsLayout_;

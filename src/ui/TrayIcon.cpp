@@ -2,6 +2,7 @@
 
 #include "devices/DeviceManager.h"
 #include "display/SecondDisplayManager.h"
+#include "input/SeamlessInputManager.h"
 #include "model/DeviceSelection.h"
 #include "ui/PhoneIcon.h"
 #include "wireless/WirelessConnector.h"
@@ -86,6 +87,13 @@ void TrayIcon::perform(const MenuAction &action)
     case Kind::stopSecondDisplay:
         sources_.secondDisplay.stop();
         return;
+    case Kind::openKeyboardMouseSetup:
+        if (actions_.openKeyboardMouseSetup)
+            actions_.openKeyboardMouseSetup();
+        return;
+    case Kind::stopKeyboardMouse:
+        sources_.keyboardMouse.stop(action.configID);
+        return;
     default:
         break;
     }
@@ -112,6 +120,14 @@ void TrayIcon::perform(const MenuAction &action)
     case Kind::startSecondDisplay:
         if (const std::optional<ConnectedDevice> device = connectedDevice(devices.devices(), *config))
             sources_.secondDisplay.start(*device);
+        break;
+    case Kind::startKeyboardMouse:
+        if (actions_.hasSeenKeyboardMouseSetup && !actions_.hasSeenKeyboardMouseSetup()) {
+            if (actions_.openKeyboardMouseSetup)
+                actions_.openKeyboardMouseSetup();
+        } else if (const std::optional<ConnectedDevice> device = connectedDevice(devices.devices(), *config)) {
+            sources_.keyboardMouse.start(*config, *device);
+        }
         break;
     default:
         break;

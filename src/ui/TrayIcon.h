@@ -22,6 +22,10 @@ public:
         std::function<void()> openSettings;
         std::function<void()> openSetupGuide;
         std::function<void()> quit;
+        std::function<void()> openKeyboardMouseSetup;
+        // Whether the keyboard and mouse setup window has been seen once; until
+        // then "Keyboard & Mouse Only" opens it instead of starting.
+        std::function<bool()> hasSeenKeyboardMouseSetup;
     };
 
     TrayIcon(const MenuSources &sources, Actions actions, QObject *parent = nullptr);

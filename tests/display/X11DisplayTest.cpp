@@ -120,6 +120,12 @@ TEST_F(X11DisplayTest, VirtualDisplaysSitRightOfTheRightMostDisplayAndVanishWhen
         second->placeAdjacentToMainDisplay();
         EXPECT_EQ(layout.displayBounds(second->displayID()), (DisplayRect{1920, 0, 1440, 900}));
         EXPECT_EQ(framebuffer().width, 3360);
+        // Below the main display; nothing can lie left of the screen's origin.
+        EXPECT_TRUE(second->moveTo(240, 1080));
+        EXPECT_EQ(layout.displayBounds(second->displayID()), (DisplayRect{240, 1080, 1440, 900}));
+        EXPECT_EQ(framebuffer().height, 1980);
+        EXPECT_FALSE(second->moveTo(-1440, 0));
+        EXPECT_EQ(layout.displayBounds(second->displayID()), (DisplayRect{240, 1080, 1440, 900}));
     }
     EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")}) << "no ghost monitor";
     EXPECT_EQ(framebuffer().width, 1920);

@@ -1,14 +1,15 @@
 #include "input/SeamlessCapture.h"
 
 #include "display/DisplayGeometryCache.h"
+#include "input/InputFakes.h"
 #include "input/InputSink.h"
-#include "platform/DisplayLayout.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <linux/input-event-codes.h>
 
+#include <limits>
 #include <map>
 
 using namespace lumarient;
@@ -19,50 +20,8 @@ using Event = InputTap::Event;
 using EventType = InputTap::EventType;
 using Edge = SeamlessCapture::Edge;
 
-class FakeLayout final : public DisplayLayout {
-public:
-    std::map<std::uint32_t, DisplayRect> displays;
-
-    std::vector<std::uint32_t> activeDisplays() override
-    {
-        std::vector<std::uint32_t> ids;
-        for (const auto &[id, rect] : displays)
-            ids.push_back(id);
-        return ids;
-    }
-    DisplayRect displayBounds(std::uint32_t displayID) override
-    {
-        const auto found = displays.find(displayID);
-        return found == displays.end() ? DisplayRect{} : found->second;
-    }
-    void setReconfigurationHandler(std::function<void()>) override {}
-};
-
-class FakeTap final : public InputTap {
-public:
-    bool canStart = true;
-    bool canGrab = true;
-    bool started = false;
-    bool grabbed = false;
-    bool cursorHidden = false;
-    TapPoint cursor{100, 100};
-    std::vector<TapPoint> warps;
-    std::vector<DisplayRect> standIns;
-
-    bool start(Handler) override { return started = canStart; }
-    void stop() override { started = false; }
-    void setStandIns(std::vector<DisplayRect> rects) override { standIns = std::move(rects); }
-    bool grab() override { return grabbed = canGrab; }
-    void release() override { grabbed = false; }
-    void warp(TapPoint to) override
-    {
-        cursor = to;
-        warps.push_back(to);
-    }
-    std::optional<TapPoint> cursorPosition() override { return cursor; }
-    void hideCursor() override { cursorHidden = true; }
-    void showCursor() override { cursorHidden = false; }
-};
+using test::FakeLayout;
+using test::FakeTap;
 
 struct Sent {
     bool isKeys = false;
@@ -238,6 +197,26 @@ TEST_F(SeamlessCaptureTest, SubPixelMovementIsCarriedUntilItMakesAPhonePixel)
     for (const Sent &sent : sink.sent)
         total += sent.dx;
     EXPECT_EQ(total, 2); // 4 x 0.5625 = 2.25
+}
+
+TEST_F(SeamlessCaptureTest, ThePointerSpeedScalesPhoneMovementAndAFaultySpeedCountsAsOne)
+{
+    struct Case {
+        double speed;
+        std::int64_t expectedDx;
+    };
+    // 100 desktop pixels are 56.25 phone pixels at speed 1.
+    for (const Case &c : {Case{2.0, 112}, Case{0.5, 28}, Case{1.0, 56}, Case{0.0, 56}, Case{-3.0, 56},
+                          Case{std::numeric_limits<double>::quiet_NaN(), 56}}) {
+        ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}, c.speed));
+        ASSERT_TRUE(motion(0, 0, {1920, 540}));
+        ASSERT_EQ(capture.activeDisplayID(), standIn);
+        sink.sent.clear();
+        move(100, 0);
+        ASSERT_EQ(sink.sent.size(), 1u) << c.speed;
+        EXPECT_EQ(sink.sent[0].dx, c.expectedDx) << c.speed;
+        capture.removeDevice(standIn);
+    }
 }
 
 TEST_F(SeamlessCaptureTest, HighResolutionWheelStepsAddUpInsteadOfVanishing)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace lumarient;
 using Kind = MenuAction::Kind;
 
@@ -29,7 +31,8 @@ QStringList texts(const QList<MenuEntry> &menu)
     return lines;
 }
 
-const QStringList footer{"Refresh Devices", "Scan Network for Devices", "Settings…", "Setup Guide…", "---",
+const QStringList footer{"Refresh Devices", "Scan Network for Devices", "Settings…",
+                         "Setup Guide…",    "Keyboard & Mouse Setup…",  "---",
                          "Quit Lumarient"};
 
 } // namespace
@@ -64,11 +67,12 @@ TEST(MenuModel, CabledPhoneOffersSessionsAndTheWifiSwitch)
     state.devices = {device("R58M", "SM_G973F")};
     const QList<MenuEntry> menu = buildMenu(state);
     EXPECT_EQ(texts(menu), QStringList({"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
-                                        "Switch to Wi-Fi", "---"}) +
+                                        "Keyboard & Mouse Only", "Switch to Wi-Fi", "---"}) +
                                footer);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, galaxy.id}));
-    EXPECT_EQ(menu[4].action, (MenuAction{Kind::switchToWifi, galaxy.id}));
-    EXPECT_TRUE(menu[4].enabled);
+    EXPECT_EQ(menu[4].action, (MenuAction{Kind::startKeyboardMouse, galaxy.id}));
+    EXPECT_EQ(menu[5].action, (MenuAction{Kind::switchToWifi, galaxy.id}));
+    EXPECT_TRUE(menu[5].enabled);
 }
 
 TEST(MenuModel, InvisibleDesktopOnlyWithWindowManagement)
@@ -81,11 +85,12 @@ TEST(MenuModel, InvisibleDesktopOnlyWithWindowManagement)
     galaxy.supportsVirtualDisplay = true;
     state.configs = {pixel, galaxy};
     state.devices = {device("192.168.1.9:5555", "Pixel_9"), device("R58M", "SM_G973F")};
-    EXPECT_EQ(texts(buildMenu(state)),
-              QStringList({"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen",
-                           "Use as Second Display", "---", "Galaxy — USB", "Desktop Mode", "Mirror Screen",
-                           "Use as Second Display", "Switch to Wi-Fi", "---"}) +
-                  footer);
+    EXPECT_EQ(
+        texts(buildMenu(state)),
+        QStringList({"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen",
+                     "Use as Second Display", "Keyboard & Mouse Only", "---", "Galaxy — USB", "Desktop Mode",
+                     "Mirror Screen", "Use as Second Display", "Keyboard & Mouse Only", "Switch to Wi-Fi", "---"}) +
+            footer);
 }
 
 TEST(MenuModel, CableWithWifiStandbyHasNoSwitchEntry)
@@ -94,7 +99,7 @@ TEST(MenuModel, CableWithWifiStandbyHasNoSwitchEntry)
     state.configs = {config("Galaxy S10", "SM_G973F")};
     state.devices = {device("192.168.1.23:5555", "SM_G973F"), device("R58M", "SM_G973F")};
     EXPECT_EQ(texts(buildMenu(state)), QStringList({"Galaxy S10 — USB, Wi-Fi standby", "Desktop Mode", "Mirror Screen",
-                                                    "Use as Second Display", "---"}) +
+                                                    "Use as Second Display", "Keyboard & Mouse Only", "---"}) +
                                            footer);
 }
 
@@ -121,7 +126,7 @@ TEST(MenuModel, ErrorLineAndScanInProgress)
     EXPECT_EQ(texts(menu), (QStringList{"Galaxy S10 — not connected", "---",
                                         "⚠️ Phone is not on Wi-Fi — join the same network as this computer",
                                         "---", "Refresh Devices", "Scanning Network…", "Settings…", "Setup Guide…",
-                                        "---", "Quit Lumarient"}));
+                                        "Keyboard & Mouse Setup…", "---", "Quit Lumarient"}));
     EXPECT_FALSE(menu[5].enabled);
     EXPECT_EQ(menu[2].kind, MenuEntry::Kind::text);
 }
@@ -145,4 +150,78 @@ TEST(MenuModel, SecondDisplayOnOnePhoneMakesTheOthersBusy)
                                footer);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::stopSecondDisplay, a.id}));
     EXPECT_EQ(menu[4].kind, MenuEntry::Kind::text);
+}
+
+TEST(MenuModel, KeyboardAndMouseEntriesFollowEachPhonesActivity)
+{
+    DeviceConfig a = config("Phone A", "Model_A");
+    DeviceConfig b = config("Phone B", "Model_B");
+    const QStringList offers{"Desktop Mode", "Mirror Screen", "Use as Second Display", "Keyboard & Mouse Only",
+                             "Switch to Wi-Fi"};
+    const QString cannotWatch =
+        QStringLiteral("⚠️ Keyboard and mouse can't be watched on this desktop — see Keyboard & Mouse Setup…");
+    struct Case {
+        const char *name;
+        std::function<void(MenuState &)> arrange;
+        QStringList phoneA;
+        QStringList phoneB;
+        QStringList errors;
+    };
+    const Case cases[] = {
+        {"A driven, B free",
+         [&](MenuState &s) { s.keyboardMouseActiveConfigIDs = {a.id}; },
+         {"Stop Keyboard & Mouse"},
+         offers,
+         {}},
+        {"both driven",
+         [&](MenuState &s) {
+             s.keyboardMouseActiveConfigIDs = {a.id, b.id};
+         },
+         {"Stop Keyboard & Mouse"},
+         {"Stop Keyboard & Mouse"},
+         {}},
+        {"A driven while B has the second display",
+         [&](MenuState &s) {
+             s.keyboardMouseActiveConfigIDs = {a.id};
+             s.secondDisplayActiveSerial = QStringLiteral("BBB");
+         },
+         {"Stop Keyboard & Mouse"},
+         {"Stop Second Display"},
+         {}},
+        {"second display elsewhere makes a free phone busy",
+         [&](MenuState &s) { s.secondDisplayActiveSerial = QStringLiteral("BBB"); },
+         {"Second display busy on another phone"},
+         {"Stop Second Display"},
+         {}},
+        {"input cannot be watched", [&](MenuState &s) { s.needsInputMonitoringPermission = true; }, offers, offers, {}},
+        {"error after the device manager's",
+         [&](MenuState &s) {
+             s.lastError = QStringLiteral("adb failed");
+             s.keyboardMouseError = QStringLiteral("Couldn't start Keyboard & Mouse: fatal");
+         },
+         offers,
+         offers,
+         {"⚠️ adb failed", "---", "⚠️ Couldn't start Keyboard & Mouse: fatal", "---"}},
+    };
+    for (const Case &c : cases) {
+        MenuState state;
+        state.configs = {a, b};
+        state.devices = {device("AAA", "Model_A"), device("BBB", "Model_B")};
+        c.arrange(state);
+        QStringList phoneA = c.phoneA;
+        QStringList phoneB = c.phoneB;
+        if (state.needsInputMonitoringPermission) {
+            phoneA.insert(4, cannotWatch);
+            phoneB.insert(4, cannotWatch);
+        }
+        const QList<MenuEntry> menu = buildMenu(state);
+        EXPECT_EQ(texts(menu), QStringList({"Phone A — USB"}) + phoneA + QStringList({"---", "Phone B — USB"}) +
+                                   phoneB + QStringList({"---"}) + c.errors + footer)
+            << c.name;
+        if (c.phoneA == QStringList({"Stop Keyboard & Mouse"})) {
+            EXPECT_EQ(menu[1].action, (MenuAction{Kind::stopKeyboardMouse, a.id})) << c.name;
+        }
+    }
+    const QList<MenuEntry> menu = buildMenu({});
+    EXPECT_EQ(menu[menu.size() - 3].action, (MenuAction{Kind::openKeyboardMouseSetup, {}}));
 }

@@ -16,7 +16,8 @@ class TrayMenuTest : public WindowHarness {
 protected:
     TrayIcon &openTray()
     {
-        tray_ = std::make_unique<TrayIcon>(menuSources(), TrayIcon::Actions{[] {}, [] {}, [] {}});
+        tray_ = std::make_unique<TrayIcon>(menuSources(),
+                                           TrayIcon::Actions{[] {}, [] {}, [] {}, [] {}, [] { return true; }});
         tray_->menu().popup(QPoint(0, 0));
         EXPECT_TRUE(tray_->menu().isVisible());
         return *tray_;
@@ -51,8 +52,10 @@ TEST_F(TrayMenuTest, AnOpenMenuFollowsASessionInPlaceAndItsEntriesStillAct)
     plugIn("R58M", "S10");
     refreshNow();
     TrayIcon &tray = openTray();
-    EXPECT_EQ(texts().mid(0, 6), (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen",
-                                              "Use as Second Display", "Switch to Wi-Fi", "---"}));
+    // An ampersand is doubled so that it shows as itself, not as a shortcut marker.
+    EXPECT_EQ(texts().mid(0, 7),
+              (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
+                           "Keyboard && Mouse Only", "Switch to Wi-Fi", "---"}));
     EXPECT_FALSE(tray.menu().actions().first()->isEnabled());
     saveScreenshot(tray.menu(), "tray-menu");
     const QList<QAction *> opened = tray.menu().actions();

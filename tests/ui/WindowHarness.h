@@ -3,6 +3,7 @@
 #include "devices/ManagerHarness.h"
 #include "display/SecondDisplayManager.h"
 #include "display/SecondDisplayPhone.h"
+#include "input/SeamlessInputManager.h"
 #include "tooling/Companion.h"
 #include "ui/MenuSources.h"
 
@@ -17,8 +18,8 @@ inline void saveScreenshot(QWidget &window, const char *name)
 }
 
 // The real managers the windows and the tray show, against simulated phones.
-// The second display has no virtual displays here, so starting it fails with
-// its message.
+// The second display has no virtual displays and keyboard and mouse sharing
+// no tap here, so starting either fails with its message.
 class WindowHarness : public ManagerHarness {
 protected:
     // The sources of the started manager, with a wireless connector of its own.
@@ -26,7 +27,7 @@ protected:
     {
         if (!wireless_)
             startWireless();
-        return {*manager_, *wireless_, secondDisplay_};
+        return {*manager_, *wireless_, secondDisplay_, keyboardMouse_};
     }
 
     void plugIn(const char *serial, const char *model, const char *state = "device")
@@ -44,6 +45,8 @@ protected:
     Companion companion_{paths_, adb_};
     AdbSecondDisplayPhone secondDisplayPhone_{adb_, companion_};
     SecondDisplayManager secondDisplay_{{}, secondDisplayPhone_};
+    // Without a keyboard tap: starting it fails with its message.
+    SeamlessInputManager keyboardMouse_{{}, {paths_, adb_, defaults_}};
 };
 
 } // namespace lumarient::test

@@ -2,15 +2,19 @@
 // phones. Each is also rendered to a PNG in the build folder so a person can look.
 
 #include "WindowHarness.h"
+#include "input/InputFakes.h"
 #include "platform/LoginAutostart.h"
 #include "ui/DeviceConfigRow.h"
+#include "ui/KeyboardMouseSetupWindow.h"
 #include "ui/LumarientApp.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
 #include "ui/PairingSheet.h"
 #include "ui/SettingsWindow.h"
+#include "ui/TrayIcon.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -139,4 +143,83 @@ TEST_F(WindowsTest, AppOpensOneSettingsWindowAndOnboardingUntilCompleted)
     LumarientApp relaunched(menuSources(), defaults_);
     relaunched.launch();
     EXPECT_EQ(relaunched.onboardingWindow(), nullptr);
+}
+
+TEST_F(WindowsTest, KeyboardMouseOnlyOpensTheSetupWindowUntilItHasBeenSeen)
+{
+    DeviceManager &manager = startManager();
+    plugIn("R58M", "S10");
+    refreshNow();
+    const DeviceConfig config = manager.configs().first();
+    LumarientApp app(menuSources(), defaults_);
+    app.tray().perform({MenuAction::Kind::startKeyboardMouse, config.id});
+    KeyboardMouseSetupWindow *window = app.keyboardMouseSetupWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(keyboardMouse_.lastError()) << "the first press only opens the window";
+    EXPECT_TRUE(window->inputStepFinished());
+    EXPECT_FALSE(window->placementStepFinished());
+    EXPECT_TRUE(window->placementBody()->text().contains(QStringLiteral("<b>Keyboard &amp; Mouse Only</b>")));
+    EXPECT_FALSE(window->placementButton(Placement::left)->isEnabled());
+    saveScreenshot(*window, "keyboard-mouse-setup");
+
+    window->doneButton()->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool());
+    app.tray().perform({MenuAction::Kind::startKeyboardMouse, config.id});
+    EXPECT_EQ(keyboardMouse_.lastError(),
+              QStringLiteral("Keyboard & mouse sharing isn't available on this desktop yet."));
+    app.tray().perform({MenuAction::Kind::openKeyboardMouseSetup, {}});
+    EXPECT_EQ(app.keyboardMouseSetupWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+
+    // Settings shows the pointer speed and keeps a change per phone.
+    app.showSettings();
+    ASSERT_EQ(app.settingsWindow()->rows().size(), 1);
+    QDoubleSpinBox *speed = app.settingsWindow()->rows().first()->pointerSpeedField();
+    ASSERT_NE(speed, nullptr);
+    EXPECT_EQ(speed->value(), 1.0);
+    speed->setValue(1.5);
+    EXPECT_EQ(keyboardMouse_.pointerSpeed(config.id), 1.5);
+}
+
+TEST_F(WindowsTest, SetupWindowFollowsAndMovesTheStandInDisplay)
+{
+    QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
+    QFile jar(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
+    ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
+    jar.write("stand-in input archive");
+    jar.close();
+    plugIn("R58M", "S10");
+    FakeLayout layout;
+    layout.displays[1] = {0, 0, 1920, 1080};
+    FakeMonitors monitors(layout);
+    FakeTap tap;
+    SeamlessInputManager sharing({&monitors, &layout, &tap, nullptr, &scrcpy_}, {paths_, adb_, defaults_});
+    DeviceConfig config;
+    config.id = QUuid::createUuid();
+    config.name = QStringLiteral("Galaxy S10");
+    sharing.start(config, {QStringLiteral("R58M"), QStringLiteral("S10"), false, DeviceState::ready});
+    ASSERT_TRUE(spinUntil([&] { return tap.started; }));
+
+    KeyboardMouseSetupWindow window(sharing, defaults_);
+    window.present();
+    EXPECT_TRUE(window.placementStepFinished());
+    EXPECT_EQ(window.placementBody()->text(),
+              QStringLiteral("Positioned to the right of your main display — the cursor crosses over at that edge."));
+    EXPECT_TRUE(window.placementButton(Placement::right)->isChecked());
+    window.placementButton(Placement::left)->click();
+    EXPECT_EQ(layout.displays.at(*sharing.standInDisplayID()), (DisplayRect{-1920, 0, 1920, 1080}));
+    EXPECT_TRUE(window.placementButton(Placement::left)->isChecked());
+    EXPECT_FALSE(window.placementButton(Placement::right)->isChecked());
+    saveScreenshot(window, "keyboard-mouse-setup-placed");
+
+    // Moved behind its back onto the main display: the next tick shows the hint.
+    layout.displays[*sharing.standInDisplayID()] = {100, 0, 1920, 1080};
+    ASSERT_TRUE(spinUntil([&] { return !window.placementStepFinished(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(window.placementBody()->text().startsWith(
+        QStringLiteral("The stand-in display is currently overlapping your main display. Choose a side below")));
+    saveScreenshot(window, "keyboard-mouse-setup-overlapping");
+    window.close();
+    sharing.stopAll();
 }

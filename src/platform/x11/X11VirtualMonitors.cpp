@@ -145,22 +145,33 @@ public:
     void placeAdjacentToOtherDisplays() override
     {
         const auto [x, y] = book_->placement(name_);
+        moveTo(x, y);
+    }
+
+    bool moveTo(int x, int y) override
+    {
         DisplayRect moved{x, y, bounds_.width, bounds_.height};
         if (moved == bounds_) {
-            return;
+            return true;
+        }
+        // The screen's framebuffer starts at the origin: nothing lies left of or above it.
+        if (x < 0 || y < 0 || moved.right() > 32767 || moved.bottom() > 32767) {
+            return false;
         }
         if (!book_->growFramebuffer(moved) ||
             (output_ && !moveVirtualOutput(book_->connection, *output_, moved.x, moved.y))) {
-            return;
+            return false;
         }
         // The server refuses to redefine a monitor in place: replace it.
         book_->deleteMonitor(name_);
-        if (book_->setMonitor(name_, moved, widthMM_, heightMM_, outputID())) {
+        const bool placed = book_->setMonitor(name_, moved, widthMM_, heightMM_, outputID());
+        if (placed) {
             bounds_ = moved;
         } else {
             book_->setMonitor(name_, bounds_, widthMM_, heightMM_, outputID());
         }
         book_->shrinkFramebuffer();
+        return placed;
     }
 
 private:

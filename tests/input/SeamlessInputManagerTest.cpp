@@ -1,0 +1,319 @@
+#include "input/SeamlessInputManager.h"
+
+#include "devices/ScrcpySupervisor.h"
+#include "input/InputFakes.h"
+#include "input/SeamlessCapture.h"
+#include "platform/Sleeper.h"
+#include "platform/UserDefaults.h"
+#include "support/EventLoop.h"
+#include "support/PhoneSim.h"
+#include "tooling/ADB.h"
+#include "tooling/ToolPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace lumarient;
+using namespace lumarient::test;
+
+namespace {
+
+const QString serialA = QStringLiteral("R58M123ABC");
+const QString serialB = QStringLiteral("R58M456DEF");
+constexpr std::uint32_t mainDisplay = 1;
+constexpr std::uint32_t activeWindow = 42;
+
+DeviceConfig config(const QString &name)
+{
+    DeviceConfig made;
+    made.id = QUuid::createUuid();
+    made.name = name;
+    made.modelPattern = name;
+    return made;
+}
+
+ConnectedDevice device(const QString &serial)
+{
+    ConnectedDevice made;
+    made.serial = serial;
+    made.state = DeviceState::ready;
+    return made;
+}
+
+// The manager with fake desktop parts (a 1920 x 1080 main display, a tap, a
+// window list, virtual monitors) and simulated phones behind real adb and
+// scrcpy command lines.
+class SeamlessInputManagerTest : public ::testing::Test {
+protected:
+    SeamlessInputManagerTest()
+    {
+        ensureApplication();
+        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
+        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
+        sim_.addPhone(makePhone(serialA, QStringLiteral("Pixel")));
+        sim_.addPhone(makePhone(serialB, QStringLiteral("Galaxy")));
+        const QString jar = prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
+        QDir().mkpath(QFileInfo(jar).path());
+        QFile file(jar);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("stand-in input archive");
+        layout_.displays[mainDisplay] = {0, 0, 1920, 1080};
+        windows_.active = activeWindow;
+    }
+
+    SeamlessInputManager &make(InputTap *tap)
+    {
+        SeamlessInputManager::Platform platform{&monitors_, &layout_, tap, &windows_, &scrcpy_};
+        manager_ = std::make_unique<SeamlessInputManager>(
+            platform, SeamlessInputManager::Dependencies{paths_, adb_, defaults_, sourceTree_.path()});
+        return *manager_;
+    }
+
+    // Starts `config` on `serial` and waits until its audio runs.
+    void startFully(const DeviceConfig &started, const QString &serial)
+    {
+        manager_->start(started, device(serial));
+        ASSERT_TRUE(spinUntil([&] { return manager_->audioProcess(started.id).has_value(); }))
+            << manager_->lastError().value_or(QString()).toStdString();
+    }
+
+    std::optional<DisplayRect> standIn() const
+    {
+        for (const auto &[id, rect] : layout_.displays) {
+            if (id != mainDisplay)
+                return rect;
+        }
+        return std::nullopt;
+    }
+
+    QList<QStringList> scrcpyRuns() const
+    {
+        QList<QStringList> runs;
+        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
+            if (invocation.tool != "scrcpy")
+                continue;
+            QStringList arguments;
+            for (const std::string &argument : invocation.arguments)
+                arguments.append(QString::fromStdString(argument));
+            runs.append(arguments);
+        }
+        return runs;
+    }
+
+    // Moves the pointer across the main display's right edge onto the stand-in.
+    void crossRightEdge()
+    {
+        InputTap::Event event;
+        event.position = {1920, 540};
+        manager_->capture()->handle(event);
+    }
+
+    PhoneSim sim_;
+    QTemporaryDir settingsDir_;
+    QTemporaryDir prefix_;
+    QTemporaryDir sourceTree_;
+    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
+    ToolPaths paths_{defaults_, prefix_.path()};
+    ADB adb_{paths_, ThreadSleeper::instance()};
+    ScrcpySupervisor scrcpy_{paths_};
+    FakeLayout layout_;
+    FakeMonitors monitors_{layout_};
+    FakeTap tap_;
+    FakeWindowList windows_;
+    std::unique_ptr<SeamlessInputManager> manager_;
+};
+
+TEST_F(SeamlessInputManagerTest, StartMakesTheStandInBesideTheMainDisplayAndRunsServerCaptureAndAudio)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    startFully(pixel, serialA);
+
+    ASSERT_EQ(monitors_.requests.size(), 1u);
+    EXPECT_EQ(monitors_.requests[0].name, QStringLiteral("Pixel — Keyboard & Mouse"));
+    EXPECT_EQ(monitors_.requests[0].width, 1920);
+    EXPECT_EQ(monitors_.requests[0].height, 1080);
+    EXPECT_EQ(monitors_.requests[0].refreshRate, 60.0);
+    EXPECT_EQ(standIn(), (DisplayRect{1920, 0, 1920, 1080}));
+    EXPECT_EQ(manager.standInPlacement(), Placement::right);
+    EXPECT_EQ(manager.activeConfigIDs(), std::set<QUuid>{pixel.id});
+    EXPECT_TRUE(sim_.adbCommands().contains(QStringLiteral("-s R58M123ABC shell CLASSPATH=/data/local/tmp/"
+                                                           "lumarient-input.jar app_process / "
+                                                           "com.corvantil.lumarient.input.LumarientInput")));
+    EXPECT_TRUE(tap_.started);
+    ASSERT_TRUE(spinUntil([&] { return !scrcpyRuns().isEmpty(); }));
+    EXPECT_EQ(scrcpyRuns(),
+              QList<QStringList>({{"-s", serialA, "--no-video", "--no-window", "--keyboard=disabled",
+                                   "--mouse=disabled", "--gamepad=disabled", "--window-title=Lumarient Audio"}}));
+    // The phone was registered with its own screen size: crossing captures it.
+    crossRightEdge();
+    EXPECT_EQ(manager.capture()->activeDisplayID(), manager.standInDisplayID());
+    EXPECT_FALSE(manager.lastError());
+}
+
+TEST_F(SeamlessInputManagerTest, StopTearsEverythingDownAndBringsBackThePreviousWindow)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    startFully(pixel, serialA);
+    QPointer<QProcess> audio = *manager.audioProcess(pixel.id);
+    windows_.active = 7; // the phone's turn changed the focus
+
+    manager.stop(pixel.id);
+    EXPECT_TRUE(manager.activeConfigIDs().empty());
+    EXPECT_FALSE(standIn());
+    EXPECT_FALSE(tap_.started);
+    EXPECT_EQ(windows_.activated, std::vector<std::uint32_t>{activeWindow});
+    EXPECT_FALSE(manager.standInDisplayID());
+    EXPECT_TRUE(spinUntil([&] { return audio.isNull(); }));
+    // A second stop has nothing to do.
+    manager.stop(pixel.id);
+    EXPECT_EQ(windows_.activated.size(), 1u);
+}
+
+TEST_F(SeamlessInputManagerTest, TheInputServersDeathWhileDrivingEndsTheSession)
+{
+    sim_.update([](phonesim::SimState &state) { state.phones.front().inputServer.exitAfterRecords = 1; });
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    startFully(pixel, serialA);
+    crossRightEdge();
+    ASSERT_TRUE(tap_.grabbed);
+
+    InputTap::Event key;
+    key.type = InputTap::EventType::keyDown;
+    key.keyCode = 30;
+    manager.capture()->handle(key);
+    ASSERT_TRUE(spinUntil([&] { return manager.activeConfigIDs().empty(); }));
+    EXPECT_FALSE(standIn());
+    EXPECT_FALSE(tap_.grabbed);
+    EXPECT_FALSE(tap_.cursorHidden);
+    EXPECT_FALSE(manager.capture()->activeDisplayID());
+    EXPECT_EQ(windows_.activated, std::vector<std::uint32_t>{activeWindow});
+}
+
+TEST_F(SeamlessInputManagerTest, ASecondPhoneStartsWhileTheFirstIsDrivenAndStoppingOneKeepsTheOther)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
+    startFully(pixel, serialA);
+    const std::optional<std::uint32_t> pixelDisplay = manager.standInDisplayID();
+    crossRightEdge();
+    ASSERT_EQ(manager.capture()->activeDisplayID(), pixelDisplay);
+
+    startFully(galaxy, serialB);
+    EXPECT_EQ(manager.activeConfigIDs(), (std::set<QUuid>{pixel.id, galaxy.id}));
+    EXPECT_EQ(manager.capture()->activeDisplayID(), pixelDisplay);
+    EXPECT_NE(manager.standInDisplayID(), pixelDisplay);
+    EXPECT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 2; }));
+
+    manager.stop(galaxy.id);
+    EXPECT_EQ(manager.standInDisplayID(), pixelDisplay);
+    EXPECT_TRUE(manager.capture()->onExit);
+    EXPECT_TRUE(windows_.activated.empty());
+    manager.stop(pixel.id);
+    EXPECT_FALSE(manager.capture()->onExit);
+    EXPECT_EQ(windows_.activated, std::vector<std::uint32_t>{activeWindow});
+}
+
+TEST_F(SeamlessInputManagerTest, StartingTwiceQuicklyMakesOneSession)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    manager.start(pixel, device(serialA));
+    manager.start(pixel, device(serialA));
+    startFully(pixel, serialA);
+    ASSERT_TRUE(spinUntil([&] { return !scrcpyRuns().isEmpty(); }));
+    spinFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(monitors_.requests.size(), 1u);
+    EXPECT_EQ(scrcpyRuns().size(), 1);
+}
+
+TEST_F(SeamlessInputManagerTest, FailedStartsLeaveNothingBehind)
+{
+    struct Case {
+        const char *name;
+        bool withTap;
+        bool tapStarts;
+        bool registersPosition;
+        bool withArchive;
+        const char *error; // empty: no error expected
+        bool needsPermission;
+    };
+    const Case cases[] = {
+        {"no tap", false, true, true, true, "Keyboard & mouse sharing isn't available on this desktop yet.", false},
+        {"tap refused", true, false, true, true, "", true},
+        {"no position", true, true, false, true,
+         "Couldn't start Keyboard & Mouse: The phone's stand-in display never registered its position.", false},
+        {"no archive", true, true, true, false, "Couldn't start Keyboard & Mouse: ", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.clearInvocations();
+        tap_.canStart = c.tapStarts;
+        monitors_.registersPosition = c.registersPosition;
+        if (!c.withArchive)
+            QFile::remove(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
+        SeamlessInputManager &manager = make(c.withTap ? &tap_ : nullptr);
+        QSignalSpy setupRequests(&manager, &SeamlessInputManager::setupWindowRequested);
+        const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+        manager.start(pixel, device(serialA));
+        ASSERT_TRUE(spinUntil([&] { return manager.lastError() || manager.needsInputMonitoringPermission(); },
+                              std::chrono::seconds(5)));
+        spinFor(std::chrono::milliseconds(50));
+        if (*c.error != 0) {
+            EXPECT_TRUE(manager.lastError().value_or(QString()).startsWith(QString::fromUtf8(c.error)))
+                << manager.lastError().value_or(QString()).toStdString();
+        } else {
+            EXPECT_FALSE(manager.lastError());
+        }
+        EXPECT_EQ(manager.needsInputMonitoringPermission(), c.needsPermission);
+        EXPECT_EQ(setupRequests.size(), c.needsPermission ? 1 : 0);
+        EXPECT_TRUE(manager.activeConfigIDs().empty());
+        EXPECT_FALSE(standIn());
+        EXPECT_FALSE(tap_.started);
+        EXPECT_TRUE(scrcpyRuns().isEmpty());
+        manager_.reset();
+    }
+}
+
+TEST_F(SeamlessInputManagerTest, TheChosenSideIsRememberedPerPhoneAndMovesTheRunningStandIn)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    manager.setPlacement(pixel.id, Placement::left);
+    startFully(pixel, serialA);
+    EXPECT_EQ(standIn(), (DisplayRect{-1920, 0, 1920, 1080}));
+    EXPECT_EQ(manager.standInPlacement(), Placement::left);
+
+    manager.setPlacement(pixel.id, Placement::below);
+    EXPECT_EQ(standIn(), (DisplayRect{0, 1080, 1920, 1080}));
+    EXPECT_EQ(defaults_.string(SeamlessInputManager::placementKey(pixel.id)), QStringLiteral("below"));
+    manager.stop(pixel.id);
+
+    // Another phone has no choice of its own yet.
+    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
+    EXPECT_FALSE(manager.rememberedPlacement(galaxy.id));
+    startFully(galaxy, serialB);
+    EXPECT_EQ(manager.standInPlacement(), Placement::right);
+}
+
+TEST_F(SeamlessInputManagerTest, PointerSpeedIsKeptPerPhoneWithinItsRange)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const QUuid id = QUuid::createUuid();
+    EXPECT_EQ(manager.pointerSpeed(id), 1.0);
+    for (const auto &[given, kept] : std::vector<std::pair<double, double>>{{1.5, 1.5}, {100, 4.0}, {0, 0.25}}) {
+        manager.setPointerSpeed(id, given);
+        EXPECT_EQ(manager.pointerSpeed(id), kept);
+    }
+    defaults_.setValue(SeamlessInputManager::pointerSpeedKey(id), QStringLiteral("fast"));
+    EXPECT_EQ(manager.pointerSpeed(id), 1.0);
+}
+
+} // namespace
