@@ -82,19 +82,7 @@ protected:
     }
 
     // The argument lists of every scrcpy run.
-    QList<QStringList> scrcpyRuns() const
-    {
-        QList<QStringList> runs;
-        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
-            if (invocation.tool != "scrcpy")
-                continue;
-            QStringList arguments;
-            for (const std::string &argument : invocation.arguments)
-                arguments.append(QString::fromStdString(argument));
-            runs.append(arguments);
-        }
-        return runs;
-    }
+    QList<QStringList> scrcpyRuns() const { return sim_.scrcpyRuns(); }
 
     std::string scrcpyEnvironment(const std::string &name) const
     {

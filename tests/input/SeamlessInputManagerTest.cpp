@@ -90,19 +90,7 @@ protected:
         return std::nullopt;
     }
 
-    QList<QStringList> scrcpyRuns() const
-    {
-        QList<QStringList> runs;
-        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
-            if (invocation.tool != "scrcpy")
-                continue;
-            QStringList arguments;
-            for (const std::string &argument : invocation.arguments)
-                arguments.append(QString::fromStdString(argument));
-            runs.append(arguments);
-        }
-        return runs;
-    }
+    QList<QStringList> scrcpyRuns() const { return sim_.scrcpyRuns(); }
 
     // Moves the pointer across the main display's right edge onto the stand-in.
     void crossRightEdge()

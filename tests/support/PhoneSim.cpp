@@ -139,4 +139,18 @@ phonesim::SimPhone makePhone(const QString &usbSerial, const QString &model)
     return phone;
 }
 
+QList<QStringList> PhoneSim::scrcpyRuns() const
+{
+    QList<QStringList> runs;
+    for (const phonesim::SimInvocation &invocation : invocations()) {
+        if (invocation.tool != "scrcpy")
+            continue;
+        QStringList arguments;
+        for (const std::string &argument : invocation.arguments)
+            arguments.append(QString::fromStdString(argument));
+        runs.append(arguments);
+    }
+    return runs;
+}
+
 } // namespace lumarient::test

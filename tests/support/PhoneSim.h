@@ -41,6 +41,8 @@ public:
     std::vector<phonesim::SimInvocation> invocations() const;
     // The argument lists of every `adb` run, each joined by single spaces.
     QStringList adbCommands() const;
+    // The argument lists of every scrcpy run, in order.
+    QList<QStringList> scrcpyRuns() const;
     void clearInvocations();
     // The records the phones' input servers have read, in order.
     std::vector<phonesim::SimInputRecord> inputRecords() const;
