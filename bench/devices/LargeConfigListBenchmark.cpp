@@ -4,6 +4,7 @@
 // many pending overlay clean-ups, and quitting. Prints min/median/max of each
 // over `--runs` runs (3 by default).
 
+#include "RefreshWait.h"
 #include "SimStore.h"
 #include "devices/DeviceManager.h"
 #include "devices/ScrcpySupervisor.h"
@@ -29,6 +30,7 @@
 #include <vector>
 
 using namespace lumarient;
+using lumarient::bench::waitForRefresh;
 using namespace std::chrono_literals;
 
 namespace {
@@ -38,15 +40,6 @@ double millisOf(const std::function<void()> &step)
     const auto started = std::chrono::steady_clock::now();
     step();
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-}
-
-void waitForRefresh(DeviceManager &manager)
-{
-    if (!manager.isRefreshing())
-        return;
-    QEventLoop loop;
-    QObject::connect(&manager, &DeviceManager::refreshFinished, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 QList<DeviceConfig> savedList(int count)

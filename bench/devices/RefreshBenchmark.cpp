@@ -10,12 +10,14 @@
 //   default) and scaled; `--rounds` (3) runs of each.
 // The simulated server's own CPU is not counted, as the real adb server's is not.
 
+#include "RefreshWait.h"
 #include "SimStore.h"
 #include "devices/DeviceManager.h"
 #include "devices/ScrcpySupervisor.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "support/FreePort.h"
 #include "tooling/ADB.h"
 #include "tooling/AdbServerClient.h"
 #include "tooling/ToolPaths.h"
@@ -44,6 +46,7 @@
 #include <vector>
 
 using namespace lumarient;
+using lumarient::bench::waitForRefresh;
 using namespace std::chrono_literals;
 
 namespace {
@@ -69,29 +72,6 @@ void runFor(std::chrono::milliseconds duration)
     loop.exec();
 }
 
-// Runs the event loop until the manager's current refresh has been applied.
-void waitForRefresh(DeviceManager &manager)
-{
-    if (!manager.isRefreshing())
-        return;
-    QEventLoop loop;
-    QObject::connect(&manager, &DeviceManager::refreshFinished, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-std::uint16_t freePort()
-{
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 enum class Path { processes, server };
 
 const char *name(Path path)
@@ -107,7 +87,7 @@ struct World {
     {
         QFile::link(QStringLiteral(PHONESIM_EXECUTABLE), folder.filePath(QStringLiteral("adb")));
         qputenv("LUMARIENT_PHONESIM_DIR", folder.path().toLocal8Bit());
-        const std::uint16_t port = freePort();
+        const std::uint16_t port = test::freeLoopbackPort();
         qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(port));
         phonesim::SimStore(folder.path().toStdString()).update([&](phonesim::SimState &state) {
             for (int index = 0; index < phones; ++index) {
