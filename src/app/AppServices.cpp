@@ -12,6 +12,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/avahi/AvahiServiceDiscovery.h"
 #include "platform/dbus/DBusNotifier.h"
+#include "platform/dbus/LogindSessionLockWatcher.h"
 #include "platform/dbus/LogindWakeWatcher.h"
 #include "platform/libav/LibavVideoEncoder.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
@@ -69,6 +70,7 @@ AppServices::AppServices()
     notifier_ = std::make_unique<DBusNotifier>();
     clipboard_ = std::make_unique<QtClipboard>();
     wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
+    lockWatcher_ = std::make_unique<LogindSessionLockWatcher>();
     companion_ = std::make_unique<Companion>(*toolPaths_, *adb_);
     secondDisplayPhone_ = std::make_unique<AdbSecondDisplayPhone>(*adb_, *companion_);
 
@@ -90,14 +92,15 @@ AppServices::AppServices()
     display.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
     secondDisplay_ = std::make_unique<SecondDisplayManager>(display, *secondDisplayPhone_);
 
-    // The keyboard tap and the window list have no backend here yet: the
-    // manager then reports the feature as unavailable.
+    // On Wayland there is no keyboard tap or window list yet: the manager
+    // then reports the feature as unavailable.
     SeamlessInputManager::Platform keyboardMouse;
     keyboardMouse.monitors = monitors_.get();
     keyboardMouse.layout = displayLayout_.get();
     keyboardMouse.scrcpy = scrcpy_.get();
     keyboardMouse.tap = inputTap_.get();
     keyboardMouse.windows = windowList_.get();
+    keyboardMouse.sessionLock = lockWatcher_.get();
     keyboardMouse_ = std::make_unique<SeamlessInputManager>(
         keyboardMouse, SeamlessInputManager::Dependencies{*toolPaths_, *adb_, *defaults_});
 
@@ -114,6 +117,7 @@ AppServices::~AppServices()
     devices_.reset();
     secondDisplayPhone_.reset();
     companion_.reset();
+    lockWatcher_.reset();
     wakeWatcher_.reset();
     clipboard_.reset();
     notifier_.reset();

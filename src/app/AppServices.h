@@ -11,6 +11,7 @@ class Companion;
 class DBusNotifier;
 class DeviceManager;
 class FileReceiver;
+class LogindSessionLockWatcher;
 class LogindWakeWatcher;
 class QtClipboard;
 class ScrcpySupervisor;
@@ -74,6 +75,7 @@ private:
     std::unique_ptr<DBusNotifier> notifier_;
     std::unique_ptr<QtClipboard> clipboard_;
     std::unique_ptr<LogindWakeWatcher> wakeWatcher_;
+    std::unique_ptr<LogindSessionLockWatcher> lockWatcher_;
     std::unique_ptr<Companion> companion_;
     std::unique_ptr<AdbSecondDisplayPhone> secondDisplayPhone_;
 

@@ -92,6 +92,12 @@ void SeamlessCapture::removeDevice(std::uint32_t displayID)
         tellStandIns();
 }
 
+void SeamlessCapture::standInsMoved()
+{
+    if (!devices_.empty())
+        tellStandIns();
+}
+
 void SeamlessCapture::tellStandIns()
 {
     std::vector<DisplayRect> rects;
@@ -211,6 +217,12 @@ bool SeamlessCapture::handle(const InputTap::Event &event)
         break;
     }
     return false;
+}
+
+void SeamlessCapture::returnToComputer()
+{
+    if (activeDisplayID_)
+        setActiveDisplay(std::nullopt, std::nullopt);
 }
 
 void SeamlessCapture::handleWheel(const InputTap::Event &event, InputSink &server)

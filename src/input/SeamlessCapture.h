@@ -63,6 +63,8 @@ public:
     // display onto the phone's screen).
     bool addDevice(std::uint32_t displayID, InputSink &server, PhoneSize phoneSize, double pointerSpeed = 1.0);
     void removeDevice(std::uint32_t displayID);
+    // A registered stand-in display moved: the tap learns where it is now.
+    void standInsMoved();
 
     // Called whenever control returns to the desktop.
     std::function<void()> onExit;
@@ -82,6 +84,10 @@ public:
     double edgePush() const { return edgePush_; }
     const std::vector<std::uint8_t> &heldKeys() const { return heldKeys_; }
     Buttons buttons() const { return buttons_; }
+
+    // Gives the keyboard and pointer back to the desktop at once, releasing
+    // whatever the phone still holds; nothing happens while none is driven.
+    void returnToComputer();
 
     // One event from the tap; true when it is consumed.
     bool handle(const InputTap::Event &event);

@@ -10,6 +10,7 @@
 #include "platform/DisplayLayout.h"
 #include "platform/InputTap.h"
 #include "platform/Log.h"
+#include "platform/SessionLockWatcher.h"
 #include "platform/UserDefaults.h"
 #include "platform/WindowList.h"
 #include "tooling/ADB.h"
@@ -52,10 +53,14 @@ bool contains(const DisplayRect &rect, TapPoint point)
 SeamlessInputManager::SeamlessInputManager(Platform platform, Dependencies dependencies, QObject *parent)
     : QObject(parent), platform_(platform), dependencies_(dependencies)
 {
+    if (platform_.sessionLock != nullptr)
+        platform_.sessionLock->setLockHandler([this] { sessionLocked(); });
 }
 
 SeamlessInputManager::~SeamlessInputManager()
 {
+    if (platform_.sessionLock != nullptr)
+        platform_.sessionLock->setLockHandler({});
     pool_.waitForDone();
     stopAll();
 }
@@ -179,19 +184,43 @@ void SeamlessInputManager::placeStandIn(const QUuid &configID)
     Session &session = sessions_.at(configID);
     const std::optional<Placement> placement = rememberedPlacement(configID);
     const std::optional<DisplayRect> main = mainDisplayBounds();
+    std::optional<std::pair<int, int>> refused;
     if (placement && main) {
         const auto origin = standInOrigin(*placement, *main, session.display->width(), session.display->height());
         if (origin && session.display->moveTo(origin->first, origin->second)) {
-            if (geometry_)
-                geometry_->invalidate();
+            placementNotice_.reset();
+            standInMoved();
             return;
         }
-        log(QStringLiteral("the stand-in display cannot go ") + placementPhrase(*placement) +
-            QStringLiteral(" on this desktop; it goes beside the other displays"));
+        refused = origin;
     }
     session.display->placeAdjacentToMainDisplay();
+    standInMoved();
+    if (!refused)
+        return;
+    // The user's own displays are not moved to make room: their windows would
+    // move with them. The stand-in stays where it can be, and the user is told.
+    const DisplayRect bounds = platform_.layout->displayBounds(session.display->displayID());
+    const QString where =
+        bounds.isEmpty() ? QStringLiteral("beside your other displays") : placementPhrase(placementOf(bounds, *main));
+    const bool beyondOrigin = refused->first < 0 || refused->second < 0;
+    QString text = QStringLiteral("The phone's display can't be placed ") + placementPhrase(*placement) +
+                   (beyondOrigin ? QStringLiteral(": your main display starts at the top-left corner of the screen, "
+                                                  "and nothing can lie left of or above it on this desktop.")
+                                 : QStringLiteral(" on this desktop.")) +
+                   QStringLiteral(" It is ") + where + QStringLiteral(" instead.");
+    log(text);
+    placementNotice_ = text;
+    lastError_ = text;
+    emit changed();
+}
+
+void SeamlessInputManager::standInMoved()
+{
     if (geometry_)
         geometry_->invalidate();
+    if (capture_)
+        capture_->standInsMoved();
 }
 
 void SeamlessInputManager::startServer(const QUuid &configID, std::uint64_t generation,
@@ -349,6 +378,14 @@ void SeamlessInputManager::teardown(const QUuid &configID)
     if (geometry_)
         geometry_->invalidate();
     emit changed();
+}
+
+void SeamlessInputManager::sessionLocked()
+{
+    if (!capture_ || !capture_->activeDisplayID())
+        return;
+    log(QStringLiteral("session locked — keyboard and mouse back to the computer"));
+    capture_->returnToComputer();
 }
 
 void SeamlessInputManager::restorePreviousWindow()

@@ -26,6 +26,7 @@ class DisplayLayout;
 class InputServer;
 class InputTap;
 class ScrcpySupervisor;
+class SessionLockWatcher;
 class ToolPaths;
 class UserDefaults;
 class VirtualDisplay;
@@ -48,6 +49,8 @@ public:
         InputTap *tap = nullptr;
         WindowList *windows = nullptr;
         ScrcpySupervisor *scrcpy = nullptr;
+        // A locked session takes the keyboard and pointer back from the phone.
+        SessionLockWatcher *sessionLock = nullptr;
     };
     struct Dependencies {
         const ToolPaths &paths;
@@ -97,6 +100,9 @@ public:
     // phone, and applied at once to its running session.
     std::optional<Placement> rememberedPlacement(const QUuid &configID) const;
     void setPlacement(const QUuid &configID, Placement placement);
+    // Why the stand-in is not on the side chosen for it; nothing once a chosen
+    // side has been honoured.
+    const std::optional<QString> &placementNotice() const { return placementNotice_; }
     double pointerSpeed(const QUuid &configID) const;
     void setPointerSpeed(const QUuid &configID, double speed);
 
@@ -130,10 +136,12 @@ private:
     bool beginCapture(const QUuid &configID, std::optional<std::pair<int, int>> phoneSize);
     void startAudio(const QUuid &configID, const QString &serial);
     void placeStandIn(const QUuid &configID);
+    void standInMoved();
     void fail(const QUuid &configID, const QString &text);
     void endSession(const QUuid &configID);
     void teardown(const QUuid &configID);
     void restorePreviousWindow();
+    void sessionLocked();
     std::optional<DisplayRect> mainDisplayBounds() const;
     bool isLive(const QUuid &configID, std::uint64_t generation) const;
 
@@ -141,6 +149,7 @@ private:
     Dependencies dependencies_;
     std::set<QUuid> activeConfigIDs_;
     std::optional<QString> lastError_;
+    std::optional<QString> placementNotice_;
     bool needsInputMonitoringPermission_ = false;
     std::unique_ptr<DisplayGeometryCache> geometry_;
     std::unique_ptr<SeamlessCapture> capture_;

@@ -190,6 +190,8 @@ void KeyboardMouseSetupWindow::refresh()
                               "display named **\"— Keyboard & Mouse\"** to your arrangement; where you put it is where "
                               "the cursor crosses onto the phone.");
     }
+    if (placement && manager_.placementNotice())
+        body += QLatin1Char(' ') + *manager_.placementNotice();
     const QString html = boldSpansToHtml(body);
     const bool textChanged = placementBody_->text() != html;
     placementBody_->setText(html);

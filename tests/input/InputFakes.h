@@ -84,6 +84,8 @@ public:
 
     // False: a new monitor never gets a position.
     bool registersPosition = true;
+    // False: as on X11, nothing can lie left of or above the screen's origin.
+    bool allowsNegativePositions = true;
     std::vector<VirtualMonitorRequest> requests;
 
     bool isAvailable() override { return true; }
@@ -115,6 +117,8 @@ private:
         }
         bool moveTo(int x, int y) override
         {
+            if (!owner_.allowsNegativePositions && (x < 0 || y < 0))
+                return false;
             owner_.layout_.displays[id_] = {x, y, width_, height_};
             return true;
         }

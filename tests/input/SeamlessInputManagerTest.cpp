@@ -5,8 +5,11 @@
 #include "input/SeamlessCapture.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "platform/dbus/LogindSessionLockWatcher.h"
 #include "support/EventLoop.h"
+#include "support/FakeLogind.h"
 #include "support/PhoneSim.h"
+#include "support/PrivateBus.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
@@ -65,9 +68,9 @@ protected:
         windows_.active = activeWindow;
     }
 
-    SeamlessInputManager &make(InputTap *tap)
+    SeamlessInputManager &make(InputTap *tap, SessionLockWatcher *sessionLock = nullptr)
     {
-        SeamlessInputManager::Platform platform{&monitors_, &layout_, tap, &windows_, &scrcpy_};
+        SeamlessInputManager::Platform platform{&monitors_, &layout_, tap, &windows_, &scrcpy_, sessionLock};
         manager_ = std::make_unique<SeamlessInputManager>(
             platform, SeamlessInputManager::Dependencies{paths_, adb_, defaults_, sourceTree_.path()});
         return *manager_;
@@ -184,6 +187,56 @@ TEST_F(SeamlessInputManagerTest, TheInputServersDeathWhileDrivingEndsTheSession)
     EXPECT_EQ(windows_.activated, std::vector<std::uint32_t>{activeWindow});
 }
 
+TEST_F(SeamlessInputManagerTest, ALockedSessionTakesBackKeyboardAndMouseWithEverythingReleased)
+{
+    PrivateBus bus;
+    ASSERT_TRUE(bus.running()) << "dbus-daemon did not start";
+    FakeLogind logind(bus.connect(QStringLiteral("logind")));
+    const QString session = QStringLiteral("/org/freedesktop/login1/session/_4");
+    logind.sessionOfCaller = session;
+    LogindSessionLockWatcher lockWatcher(bus.connect(QStringLiteral("app")));
+    ASSERT_TRUE(spinUntil([&] { return !lockWatcher.sessionPath().isEmpty(); }, std::chrono::seconds(5)));
+
+    SeamlessInputManager &manager = make(&tap_, &lockWatcher);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    startFully(pixel, serialA);
+    // Locked while on the computer: nothing to give back.
+    logind.lock(session);
+    spinFor(std::chrono::milliseconds(100));
+    EXPECT_TRUE(sim_.inputRecords().empty());
+
+    crossRightEdge();
+    ASSERT_TRUE(tap_.grabbed);
+    for (const auto &[type, code] : std::vector<std::pair<InputTap::EventType, unsigned>>{
+             {InputTap::EventType::keyDown, 29}, {InputTap::EventType::keyDown, 30}}) {
+        InputTap::Event key;
+        key.type = type;
+        key.keyCode = code; // left Control, then A
+        manager.capture()->handle(key);
+    }
+    InputTap::Event press;
+    press.type = InputTap::EventType::buttonDown;
+    manager.capture()->handle(press);
+    ASSERT_TRUE(spinUntil([&] { return sim_.inputRecords().size() == 3; }));
+
+    logind.lock(session);
+    ASSERT_TRUE(spinUntil([&] { return !manager.capture()->activeDisplayID(); }, std::chrono::seconds(5)));
+    EXPECT_FALSE(tap_.grabbed);
+    EXPECT_FALSE(tap_.cursorHidden);
+    EXPECT_EQ(windows_.activated, std::vector<std::uint32_t>{activeWindow});
+    ASSERT_TRUE(spinUntil([&] { return sim_.inputRecords().size() == 5; }));
+    const std::vector<phonesim::SimInputRecord> records = sim_.inputRecords();
+    EXPECT_EQ(records[3].kind, "keyboard");
+    EXPECT_EQ(records[3].modifiers, 0);
+    EXPECT_EQ(records[3].keys, std::vector<int>(6, 0));
+    EXPECT_EQ(records[4].kind, "mouse");
+    EXPECT_EQ(records[4].buttons, 0);
+    // The session goes on: the next crossing drives the phone again.
+    EXPECT_EQ(manager.activeConfigIDs(), std::set<QUuid>{pixel.id});
+    crossRightEdge();
+    EXPECT_TRUE(manager.capture()->activeDisplayID());
+}
+
 TEST_F(SeamlessInputManagerTest, ASecondPhoneStartsWhileTheFirstIsDrivenAndStoppingOneKeepsTheOther)
 {
     SeamlessInputManager &manager = make(&tap_);
@@ -289,6 +342,36 @@ TEST_F(SeamlessInputManagerTest, TheChosenSideIsRememberedPerPhoneAndMovesTheRun
     EXPECT_FALSE(manager.rememberedPlacement(galaxy.id));
     startFully(galaxy, serialB);
     EXPECT_EQ(manager.standInPlacement(), Placement::right);
+}
+
+TEST_F(SeamlessInputManagerTest, ASideThatCannotHoldTheStandInLeavesItBesideTheMainDisplayAndSaysWhy)
+{
+    monitors_.allowsNegativePositions = false;
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    manager.setPlacement(pixel.id, Placement::left);
+    startFully(pixel, serialA);
+    const QString leftRefused = QStringLiteral(
+        "The phone's display can't be placed to the left of your main display: your main display starts at the "
+        "top-left corner of the screen, and nothing can lie left of or above it on this desktop. It is to the right "
+        "of your main display instead.");
+    EXPECT_EQ(standIn(), (DisplayRect{1920, 0, 1920, 1080}));
+    EXPECT_EQ(manager.standInPlacement(), Placement::right);
+    EXPECT_EQ(manager.lastError(), leftRefused);
+    EXPECT_EQ(manager.placementNotice(), leftRefused);
+    // The stand-in is still entered where it really is.
+    crossRightEdge();
+    EXPECT_TRUE(manager.capture()->activeDisplayID());
+
+    manager.setPlacement(pixel.id, Placement::above);
+    EXPECT_EQ(standIn(), (DisplayRect{1920, 0, 1920, 1080}));
+    EXPECT_TRUE(manager.placementNotice().value_or(QString()).startsWith(
+        QStringLiteral("The phone's display can't be placed above your main display:")));
+    // A side that works clears the notice; the error stays for the menu.
+    manager.setPlacement(pixel.id, Placement::below);
+    EXPECT_EQ(standIn(), (DisplayRect{0, 1080, 1920, 1080}));
+    EXPECT_FALSE(manager.placementNotice());
+    EXPECT_TRUE(manager.lastError());
 }
 
 TEST_F(SeamlessInputManagerTest, PointerSpeedIsKeptPerPhoneWithinItsRange)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace lumarient::test {
+
+// A message bus of the test's own (a dbus-daemon child), standing in for the
+// system or session bus. Connections made through it are closed, and the
+// daemon stopped, when this object goes.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    bool running() const { return !address_.isEmpty(); }
+    // A new connection to the bus, under a name unique in this process.
+    QDBusConnection connect(const QString &name);
+
+private:
+    QProcess daemon_;
+    QString address_;
+    QStringList connections_;
+};
+
+} // namespace lumarient::test
