@@ -1,17 +1,18 @@
 #include "platform/x11/X11InputTap.h"
 
 #include "support/EventLoop.h"
+#include "support/XTestClient.h"
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <linux/input-event-codes.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 using namespace lumarient;
@@ -26,89 +27,6 @@ using EventType = InputTap::EventType;
 // X key code of the "a" key in the server's default map.
 constexpr std::uint8_t keyA = KEY_A + 8;
 
-// Another client of the same server: it moves the pointer and types as a
-// device would (XTest), and grabs as a menu or a screen locker would.
-class OtherClient {
-public:
-    explicit OtherClient(const char *displayName) : connection_(xcb_connect(displayName, nullptr))
-    {
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-    }
-    ~OtherClient() { xcb_disconnect(connection_); }
-
-    void warp(int x, int y)
-    {
-        xcb_warp_pointer(connection_, XCB_NONE, root_, 0, 0, 0, 0, std::int16_t(x), std::int16_t(y));
-        sync();
-    }
-    // Relative motion, which meets pointer barriers as a mouse does.
-    void move(int dx, int dy)
-    {
-        xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 1, XCB_CURRENT_TIME, XCB_NONE, std::int16_t(dx),
-                            std::int16_t(dy), 0);
-        sync();
-    }
-    // Absolute motion, as tablets and virtual machines move the pointer.
-    void moveTo(int x, int y)
-    {
-        xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, std::int16_t(x),
-                            std::int16_t(y), 0);
-        sync();
-    }
-    void fake(std::uint8_t type, std::uint8_t detail)
-    {
-        xcb_test_fake_input(connection_, type, detail, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        sync();
-    }
-    std::optional<TapPoint> pointer()
-    {
-        xcb_query_pointer_reply_t *reply =
-            xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
-        if (reply == nullptr)
-            return std::nullopt;
-        const TapPoint point{double(reply->root_x), double(reply->root_y)};
-        std::free(reply);
-        return point;
-    }
-    std::uint8_t grabPointer()
-    {
-        xcb_grab_pointer_reply_t *reply =
-            xcb_grab_pointer_reply(connection_,
-                                   xcb_grab_pointer(connection_, 0, root_, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                                                    XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
-                                   nullptr);
-        const std::uint8_t status = reply != nullptr ? reply->status : 0xFF;
-        std::free(reply);
-        return status;
-    }
-    std::uint8_t grabKeyboard()
-    {
-        xcb_grab_keyboard_reply_t *reply = xcb_grab_keyboard_reply(
-            connection_,
-            xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-            nullptr);
-        const std::uint8_t status = reply != nullptr ? reply->status : 0xFF;
-        std::free(reply);
-        return status;
-    }
-    void ungrab()
-    {
-        xcb_ungrab_pointer(connection_, XCB_CURRENT_TIME);
-        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
-        sync();
-    }
-    void unmap(xcb_window_t window)
-    {
-        xcb_unmap_window(connection_, window);
-        sync();
-    }
-    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
-
-private:
-    xcb_connection_t *connection_;
-    xcb_window_t root_ = XCB_NONE;
-};
-
 // The main display (1920 x 1080 at the origin) and, by default, a stand-in
 // monitor to its right, which the pointer cannot enter by itself.
 class X11InputTapTest : public XorgSuite {
@@ -118,7 +36,7 @@ protected:
         ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
-        other_ = std::make_unique<OtherClient>(server_->displayName());
+        other_ = std::make_unique<XTestClient>(server_->displayName());
     }
     void TearDown() override
     {
@@ -171,7 +89,7 @@ protected:
         return found;
     }
 
-    std::unique_ptr<OtherClient> other_;
+    std::unique_ptr<XTestClient> other_;
     std::unique_ptr<x11::X11InputTap> tap_;
     std::vector<Event> events_;
     bool placed_ = false;
@@ -220,6 +138,46 @@ TEST_F(X11InputTapTest, APushAgainstASideNextToAStandInIsReportedAsMotionOntoIt)
         EXPECT_LT(pointer->x, 1920);
         EXPECT_LT(pointer->y, 1080);
 
+        tap_.reset();
+        events_.clear();
+        removeStandIn();
+    }
+}
+
+TEST_F(X11InputTapTest, APointerPlacedPastABarrierEntersWhenItRestsWithinAPixelOfTheSide)
+{
+    struct Case {
+        const char *name;
+        DisplayRect standIn;
+        TapPoint start;
+        TapPoint placed;
+        std::optional<TapPoint> entry;
+    };
+    const Case cases[] = {
+        {"onto the side", rightOfMain, {900, 500}, {1919, 500}, TapPoint{1920, 500}},
+        {"across the side", rightOfMain, {900, 500}, {2500, 300}, TapPoint{1920, 300}},
+        {"short of the side", rightOfMain, {900, 500}, {1917, 500}, std::nullopt},
+        {"onto the bottom", {0, 1080, 1920, 1080}, {700, 500}, {700, 1079}, TapPoint{700, 1080}},
+        {"along a side with no stand-in", {0, 1080, 1920, 1080}, {1900, 500}, {1919, 600}, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        placeStandIn(c.standIn);
+        startTap(c.standIn);
+        other_->moveTo(int(c.start.x), int(c.start.y));
+        spinFor(50ms);
+        events_.clear();
+        // Absolute XTest motion passes pointer barriers without a word, as
+        // tablets and remote-control pointers do.
+        other_->moveTo(int(c.placed.x), int(c.placed.y));
+        if (c.entry) {
+            ASSERT_TRUE(spinUntil([&] { return !events_.empty(); }, 5s));
+            EXPECT_EQ(events_.front().type, EventType::motion);
+            EXPECT_EQ(events_.front().position, *c.entry);
+        } else {
+            spinFor(150ms);
+            EXPECT_TRUE(events_.empty());
+        }
         tap_.reset();
         events_.clear();
         removeStandIn();

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace lumarient::x11 {
 namespace {
@@ -97,7 +98,7 @@ bool X11InputTap::start(Handler handler)
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { drain(); });
     }
     notifier_->setEnabled(true);
-    findAbsoluteDevices();
+    findSilentPointers();
     rebuildBarriers();
     selectEvents();
     xcb_flush(connection_->get());
@@ -177,28 +178,41 @@ void X11InputTap::createWindow()
 void X11InputTap::selectEvents(bool grabbing)
 {
     xcb_connection_t *c = connection_->get();
+    struct Selection {
+        xcb_input_event_mask_t header;
+        std::uint32_t mask;
+    };
+    std::vector<Selection> selections;
     std::uint32_t masterMask = 0;
     if (running_) {
         if (hasBarriers_)
             masterMask |= XCB_INPUT_XI_EVENT_MASK_BARRIER_HIT;
-        // Relative motion costs nothing while watching: the barriers see the
-        // pushes. Absolute pointers pass barriers, so they are watched here.
-        if (grabbing || (!absoluteDevices_.empty() && !standIns_.empty()))
+        // While grabbed every movement counts, from whichever device.
+        if (grabbing)
             masterMask |= XCB_INPUT_XI_EVENT_MASK_RAW_MOTION;
     }
-    struct {
-        xcb_input_event_mask_t header;
-        std::uint32_t mask;
-    } selection[2] = {
-        {{XCB_INPUT_DEVICE_ALL_MASTER, 1}, masterMask},
-        {{XCB_INPUT_DEVICE_ALL, 1}, running_ ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_HIERARCHY) : 0u},
-    };
-    xcb_input_xi_select_events(c, connection_->root(), 2, &selection[0].header);
+    selections.push_back({{XCB_INPUT_DEVICE_ALL_MASTER, 1}, masterMask});
+    selections.push_back({{XCB_INPUT_DEVICE_ALL, 1}, running_ ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_HIERARCHY) : 0u});
+    // While watching, only the pointers that pass barriers silently are
+    // followed, each on its own: a mouse moving about costs nothing.
+    const bool watchSilent = running_ && !grabbing && !standIns_.empty();
+    std::set<std::uint16_t> watched;
+    if (watchSilent)
+        watched = silentPointers_;
+    for (const std::uint16_t device : watchedSilent_) {
+        if (watched.count(device) == 0)
+            selections.push_back({{device, 1}, 0});
+    }
+    for (const std::uint16_t device : watched)
+        selections.push_back({{device, 1}, std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION)});
+    watchedSilent_ = std::move(watched);
+    xcb_input_xi_select_events(c, connection_->root(), std::uint16_t(selections.size()), &selections.front().header);
 }
 
-void X11InputTap::findAbsoluteDevices()
+void X11InputTap::findSilentPointers()
 {
     absoluteDevices_.clear();
+    silentPointers_.clear();
     xcb_connection_t *c = connection_->get();
     XcbReply<xcb_input_xi_query_device_reply_t> reply(
         xcb_input_xi_query_device_reply(c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
@@ -216,6 +230,12 @@ void X11InputTap::findAbsoluteDevices()
             if (valuator->number == 0 && valuator->mode == XCB_INPUT_VALUATOR_MODE_ABSOLUTE)
                 absoluteDevices_.insert(device.data->deviceid);
         }
+        // Synthetic pointers (remote control, automation) may be placed
+        // anywhere at once, past every barrier.
+        const std::string_view name(xcb_input_xi_device_info_name(device.data),
+                                    std::size_t(xcb_input_xi_device_info_name_length(device.data)));
+        if (absoluteDevices_.count(device.data->deviceid) != 0 || name.ends_with(" XTEST pointer"))
+            silentPointers_.insert(device.data->deviceid);
     }
 }
 
@@ -434,8 +454,15 @@ void X11InputTap::drain()
         return;
     draining_ = true;
     xcb_connection_t *c = connection_->get();
-    while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)})
-        dispatch(event.get());
+    for (;;) {
+        while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(c)})
+            dispatch(event.get());
+        if (!silentMotion_)
+            break;
+        silentMotion_ = false;
+        if (running_ && !grabbed_)
+            checkAbsoluteEntry();
+    }
     xcb_flush(c);
     draining_ = false;
     if (xcb_connection_has_error(c) && notifier_)
@@ -542,7 +569,7 @@ void X11InputTap::dispatchInput(const xcb_ge_generic_event_t *event)
         onRawMotion(event);
         return;
     case XCB_INPUT_HIERARCHY:
-        findAbsoluteDevices();
+        findSilentPointers();
         selectEvents();
         return;
     default:
@@ -589,14 +616,18 @@ void X11InputTap::onBarrierHit(const void *raw)
 void X11InputTap::onRawMotion(const void *raw)
 {
     const auto *motion = static_cast<const xcb_input_raw_button_press_event_t *>(raw);
-    const bool absolute = absoluteDevices_.count(motion->sourceid) != 0;
+    // Selected on a slave, the event names it as its device; through a master, the master.
+    const bool fromMaster = motion->deviceid != motion->sourceid;
     if (!grabbed_) {
-        if (absolute)
-            checkAbsoluteEntry();
+        // Checked once the pending events are drained: one position query
+        // per wake-up, however many movements it brought.
+        if (!fromMaster && silentPointers_.count(motion->sourceid) != 0)
+            silentMotion_ = true;
         return;
     }
-    // An absolute device's raw values are places, not movements.
-    if (absolute)
+    // An absolute device's raw values are places, not movements; and a
+    // slave's own event left over from watching would count a movement twice.
+    if (!fromMaster || absoluteDevices_.count(motion->sourceid) != 0)
         return;
     const RawDelta delta = rawDelta(motion);
     if (delta.dx == 0 && delta.dy == 0)

@@ -19,8 +19,8 @@ class XcbConnection;
 // The session's keyboard and pointer on X11. While watching, pointer barriers
 // on the sides of real displays that border a stand-in display report a push
 // against them (no cost while the pointer is elsewhere); pointers that move
-// absolutely pass barriers silently, so their raw motion is watched instead,
-// and only while such a device exists. While grabbed, the keyboard and
+// absolutely, and synthetic ones, pass barriers silently, so their raw motion
+// alone is watched instead, for a position within a pixel of such a side. While grabbed, the keyboard and
 // pointer belong to an invisible window, motion comes as raw deltas and keys
 // as evdev codes with one release per hold. Main thread only: events are read
 // when the connection's socket is readable.
@@ -67,7 +67,7 @@ private:
     void selectEvents(bool grabbing);
     void rebuildBarriers();
     void clearBarriers();
-    void findAbsoluteDevices();
+    void findSilentPointers();
     void drain();
     void scheduleDrain();
     void dispatch(const xcb_generic_event_t *event);
@@ -93,9 +93,15 @@ private:
     std::vector<Barrier> barriers_;
     // Slave pointers that report absolute positions (tablets, virtual machines).
     std::set<std::uint16_t> absoluteDevices_;
+    // Slave pointers that pass barriers without a word: the absolute ones and
+    // the synthetic (XTest) ones; and those whose raw motion is selected now.
+    std::set<std::uint16_t> silentPointers_;
+    std::set<std::uint16_t> watchedSilent_;
     bool grabbed_ = false;
     bool cursorHidden_ = false;
     bool draining_ = false;
+    // A silent pointer moved since its position was last checked.
+    bool silentMotion_ = false;
     bool drainScheduled_ = false;
     // Where the pointer would be while grabbed: it moves by raw deltas and by
     // warps, and may lie on a stand-in display the real pointer cannot enter.
