@@ -1,11 +1,11 @@
 #include "platform/x11/X11WindowList.h"
 
 #include "support/EventLoop.h"
+#include "support/OpenboxRun.h"
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <xcb/xcb.h>
@@ -82,17 +82,6 @@ public:
         return managed;
     }
 
-    bool hasWindowManager()
-    {
-        xcb_get_property_reply_t *reply = xcb_get_property_reply(
-            connection_,
-            xcb_get_property(connection_, 0, screen_->root, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
-            nullptr);
-        const bool present = reply != nullptr && xcb_get_property_value_length(reply) == 4;
-        std::free(reply);
-        return present;
-    }
-
 private:
     xcb_connection_t *connection_;
     xcb_screen_t *screen_ = nullptr;
@@ -107,17 +96,9 @@ protected:
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         app_ = std::make_unique<AppClient>(server_->displayName());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(server_->displayName()));
-        environment.insert(QStringLiteral("HOME"), home_.path());
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral("cache")));
-        windowManager_.setProcessEnvironment(environment);
-        windowManager_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        windowManager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        if (!windowManager_.waitForStarted(5000))
-            GTEST_SKIP() << "openbox is not installed";
-        ASSERT_TRUE(spinUntil([&] { return app_->hasWindowManager(); }, 10s));
+        windowManager_ = std::make_unique<OpenboxRun>(server_->displayName());
+        if (!windowManager_->isRunning())
+            GTEST_SKIP() << "openbox did not start";
         // openbox announces itself before it is ready and drops windows mapped
         // meanwhile: a probe window that it manages shows it is ready.
         ASSERT_TRUE(spinUntil(
@@ -131,12 +112,7 @@ protected:
     }
     void TearDown() override
     {
-        if (windowManager_.state() != QProcess::NotRunning) {
-            windowManager_.terminate();
-            if (!windowManager_.waitForFinished(5000))
-                windowManager_.kill();
-            windowManager_.waitForFinished(5000);
-        }
+        windowManager_.reset();
         app_.reset();
     }
 
@@ -148,8 +124,7 @@ protected:
         return std::nullopt;
     }
 
-    QTemporaryDir home_;
-    QProcess windowManager_;
+    std::unique_ptr<OpenboxRun> windowManager_;
     std::unique_ptr<AppClient> app_;
 };
 
