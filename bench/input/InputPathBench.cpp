@@ -14,6 +14,7 @@
 // (--mover), each in a process of its own so that their work is not counted.
 
 #include "devices/ScrcpySupervisor.h"
+#include "input/InputRecords.h"
 #include "input/SeamlessInputManager.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
@@ -28,6 +29,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -47,6 +49,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -158,12 +161,12 @@ private:
 
 bool isMouse(const Stamped &stamped)
 {
-    return stamped.record[0] == 1;
+    return stamped.record[0] == InputRecords::mouseKind;
 }
 
 std::int16_t field16(const Stamped &stamped, int at)
 {
-    return std::int16_t(stamped.record[at] | (stamped.record[at + 1] << 8));
+    return std::int16_t((stamped.record[at] << 8) | stamped.record[at + 1]);
 }
 
 // Runs the event loop until `condition` holds or `limit` passes.
@@ -293,9 +296,21 @@ public:
                         (i % 2 == 0 ? user_->press(KEY_A + 8) : user_->releaseKey(KEY_A + 8));
                     else
                         user_->move(i % 2 == 0 ? 2 : -2, 1);
-                    if (!spinUntil([&] { return log_.size() > before; }, 500ms))
-                        continue;
-                    (key ? keys : motion).push_back(double(log_.since(before).front().ns - sent) / 1e6);
+                    // The first record of the event's own kind that left the pipe after it was sent.
+                    std::optional<std::int64_t> arrived;
+                    spinUntil(
+                        [&] {
+                            for (const Stamped &stamped : log_.since(before)) {
+                                if (stamped.ns >= sent && isMouse(stamped) != key) {
+                                    arrived = stamped.ns;
+                                    return true;
+                                }
+                            }
+                            return false;
+                        },
+                        500ms);
+                    if (arrived)
+                        (key ? keys : motion).push_back(double(*arrived - sent) / 1e6);
                 }
             }
             printFigures(qPrintable(QStringLiteral("  run %1, motion to record").arg(run)), motion);
@@ -307,14 +322,18 @@ public:
         printFigures("(a) XTest key to record on the pipe, all runs", allKeys);
     }
 
-    // Runs the mover for `seconds`; its figures (moved x, moved y, events).
+    // Runs the mover for `seconds` while the event loop sleeps between events,
+    // as the app's does; the mover's figures (moved x, moved y, events).
     std::vector<long long> move(const QString &mode, double seconds)
     {
         QProcess mover;
+        QEventLoop loop;
+        QObject::connect(&mover, &QProcess::finished, &loop, &QEventLoop::quit);
         mover.start(
             QCoreApplication::applicationFilePath(),
             {QStringLiteral("--mover"), QString::fromLatin1(server_.displayName()), mode, QString::number(seconds)});
-        spinUntil([&] { return mover.state() == QProcess::NotRunning; }, std::chrono::seconds(int(seconds) + 30));
+        if (mover.waitForStarted())
+            loop.exec();
         std::vector<long long> figures;
         for (const QByteArray &word : mover.readAllStandardOutput().simplified().split(' '))
             figures.push_back(word.toLongLong());
@@ -352,7 +371,9 @@ public:
     {
         user_->warp(960, 540);
         const double restStart = cpuSeconds();
-        spinUntil([] { return false; }, std::chrono::milliseconds(int(seconds * 1000)));
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::milliseconds(int(seconds * 1000)), &loop, &QEventLoop::quit);
+        loop.exec();
         const double rest = cpuSeconds() - restStart;
         const double moveStart = cpuSeconds();
         const std::vector<long long> moved = move(QStringLiteral("desktop"), seconds);
