@@ -384,7 +384,12 @@ public:
                     seconds, moved[2], moving, 100 * moving / seconds, captured() ? "no" : "yes");
     }
 
-    void stop() { manager_.reset(); }
+    void stop()
+    {
+        manager_.reset();
+        // The phone's input server is ended from the event loop.
+        spinUntil([] { return false; }, 300ms);
+    }
 
 private:
     const test::XorgServer &server_;
