@@ -1,5 +1,7 @@
 #include "support/XorgServer.h"
 
+#include "support/EventLoop.h"
+
 #include <xcb/xcb.h>
 
 #include <QFile>
@@ -171,5 +173,12 @@ QStringList XorgServer::monitorNames() const
 }
 
 XorgServer *XorgSuite::server_ = nullptr;
+
+void XorgSuite::SetUp()
+{
+    ensureApplication();
+    if (!server_->isRunning())
+        GTEST_SKIP() << server_->problem().toStdString();
+}
 
 } // namespace lumarient::test
