@@ -1,40 +1,15 @@
 #include "platform/dbus/LogindWakeWatcher.h"
+#include "PrivateBus.h"
 #include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <QDBusMessage>
-#include <QProcess>
 
 using namespace lumarient;
 using namespace lumarient::test;
 
 namespace {
-
-// A private message bus of our own, standing in for the system bus.
-class PrivateBus {
-public:
-    PrivateBus()
-    {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        if (daemon_.waitForStarted() && daemon_.waitForReadyRead(10000))
-            address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("app"));
-        daemon_.terminate();
-        daemon_.waitForFinished();
-    }
-    QDBusConnection connect(const QString &name) { return QDBusConnection::connectToBus(address_, name); }
-    bool running() const { return !address_.isEmpty(); }
-
-private:
-    QProcess daemon_;
-    QString address_;
-};
 
 void prepareForSleep(QDBusConnection &bus, const QVariant &argument)
 {
@@ -51,7 +26,8 @@ TEST(LogindWakeWatcher, ReportsOnlyTheWakeOfLogindItself)
 {
     ensureApplication();
     PrivateBus bus;
-    ASSERT_TRUE(bus.running()) << "dbus-daemon did not start";
+    if (!bus.running())
+        GTEST_SKIP() << "no dbus-daemon";
     QDBusConnection logind = bus.connect(QStringLiteral("logind"));
     QDBusConnection app = bus.connect(QStringLiteral("app"));
     ASSERT_TRUE(logind.isConnected() && app.isConnected());
@@ -73,6 +49,8 @@ TEST(LogindWakeWatcher, ReportsOnlyTheWakeOfLogindItself)
     ASSERT_TRUE(spinUntil([&] { return wakes == 1; }));
     spinFor(std::chrono::milliseconds(100));
     EXPECT_EQ(wakes, 1);
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
 }
 
 TEST(LogindWakeWatcher, WithoutABusItDoesNotWatch)
