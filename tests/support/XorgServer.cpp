@@ -1,7 +1,5 @@
 #include "support/XorgServer.h"
 
-#include "support/EventLoop.h"
-
 #include <xcb/xcb.h>
 
 #include <QFile>
@@ -173,12 +171,5 @@ QStringList XorgServer::monitorNames() const
 }
 
 XorgServer *XorgSuite::server_ = nullptr;
-
-void XorgSuite::SetUp()
-{
-    ensureApplication();
-    if (!server_->isRunning())
-        GTEST_SKIP() << server_->problem().toStdString();
-}
 
 } // namespace lumarient::test

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "support/EventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/types.h>
@@ -49,7 +51,12 @@ private:
 // first and returns when IsSkipped()); each test leaves the server as it found it.
 class XorgSuite : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        ensureApplication();
+        if (!server_->isRunning())
+            GTEST_SKIP() << server_->problem().toStdString();
+    }
     static void SetUpTestSuite() { server_ = new XorgServer(); }
     static void TearDownTestSuite()
     {

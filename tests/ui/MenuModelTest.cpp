@@ -146,11 +146,22 @@ TEST(MenuModel, EntriesCarryTheirActionsAndStates)
     state.lastError = QStringLiteral("Phone is not on Wi-Fi — join the same network as this computer");
     state.lanScanInProgress = true;
     const QList<MenuEntry> menu = buildMenu(state);
-    ASSERT_EQ(texts(menu), QStringList{"Phone A — USB"} + offers +
-                               QStringList{"Switch to Wi-Fi", "---", "Phone B — USB", "Stop Keyboard & Mouse", "---",
-                                           "⚠️ Phone is not on Wi-Fi — join the same network as this computer",
-                                           "---", "Refresh Devices", "Scanning Network…", "Settings…", "Setup Guide…",
-                                           "Keyboard & Mouse Setup…", "---", "Quit Lumarient"});
+    const QStringList expected = QStringList{"Phone A — USB"} + offers +
+                                 QStringList{"Switch to Wi-Fi",
+                                             "---",
+                                             "Phone B — USB",
+                                             "Stop Keyboard & Mouse",
+                                             "---",
+                                             "⚠️ Phone is not on Wi-Fi — join the same network as this computer",
+                                             "---",
+                                             "Refresh Devices",
+                                             "Scanning Network…",
+                                             "Settings…",
+                                             "Setup Guide…",
+                                             "Keyboard & Mouse Setup…",
+                                             "---",
+                                             "Quit Lumarient"};
+    ASSERT_EQ(texts(menu), expected);
     EXPECT_EQ(menu[0].kind, MenuEntry::Kind::text);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, a.id}));
     EXPECT_EQ(menu[4].action, (MenuAction{Kind::startKeyboardMouse, a.id}));
