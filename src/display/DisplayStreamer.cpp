@@ -32,7 +32,6 @@ constexpr double cursorPollPeriod = 0.008;
 // Where the pointer reports its movements, a look now and then still catches
 // warps, which report none.
 constexpr double idleCursorPollPeriod = 0.1;
-constexpr float cursorDeadBand = 0.0005f;
 // How often the kernel's unsent queue is looked at while it holds frames.
 constexpr double inFlightCheckPeriod = 0.001;
 
@@ -399,7 +398,7 @@ struct DisplayStreamer::Worker {
         if (x < 0.0f || x > 1.0f || y < 0.0f || y > 1.0f) {
             return;
         }
-        if (std::fabs(x - lastCursorX) < cursorDeadBand && std::fabs(y - lastCursorY) < cursorDeadBand) {
+        if (!cursorMoved(lastCursorX, lastCursorY, x, y)) {
             return;
         }
         lastCursorX = x;

@@ -45,8 +45,13 @@ bool PacketLink::flush(double now)
             headOffset_ = 0;
         }
     }
+    // Frames written earlier stay here until the kernel has sent them; the ones
+    // behind them may have been written since.
     for (PendingFrame &frame : frames_) {
-        if (frame.written || frame.endOffset > writtenBytes_) {
+        if (frame.written) {
+            continue;
+        }
+        if (frame.endOffset > writtenBytes_) {
             break;
         }
         frame.written = true;

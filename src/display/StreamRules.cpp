@@ -1,6 +1,7 @@
 #include "display/StreamRules.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumarient {
 
@@ -10,6 +11,13 @@ StreamTuning StreamTuning::forLink(bool overWifi)
         return StreamTuning{15, 0.25, 1.0, 3, 20'000'000};
     }
     return StreamTuning{30, 0.5, 2.0, 2, 24'000'000};
+}
+
+bool cursorMoved(float fromX, float fromY, float toX, float toY)
+{
+    // Less than this in both directions is sensor jitter, not worth a packet.
+    constexpr float deadBand = 0.0005f;
+    return std::fabs(toX - fromX) >= deadBand || std::fabs(toY - fromY) >= deadBand;
 }
 
 std::int64_t streamBitRate(int width, int height, bool overWifi)

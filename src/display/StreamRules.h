@@ -22,6 +22,10 @@ struct StreamTuning {
 // least 6,000,000 and at most the link's cap.
 std::int64_t streamBitRate(int width, int height, bool overWifi);
 
+// Whether the pointer, in fractions of the display, moved far enough from where
+// the phone last drew it to be worth a cursor packet.
+bool cursorMoved(float fromX, float fromY, float toX, float toY);
+
 // The streamer's decisions, free of sockets, clocks and encoders: which frames
 // are encoded and numbered, when a keyframe is forced, how many frames the link
 // still holds, and which path a frame takes. Times are seconds of a monotonic

@@ -65,16 +65,17 @@ QString endpoint(const QString &host, int port)
 
 } // namespace
 
-ADB::ADB(const ToolPaths &paths, Sleeper &sleeper) : paths_(paths), sleeper_(sleeper)
+ADB::ADB(const ToolPaths &paths, Sleeper &sleeper, std::chrono::milliseconds commandTimeLimit)
+    : paths_(paths), sleeper_(sleeper), commandTimeLimit_(commandTimeLimit)
 {
 }
 
-QString ADB::run(const QStringList &arguments, std::chrono::milliseconds timeLimit) const
+QString ADB::run(const QStringList &arguments, std::optional<std::chrono::milliseconds> timeLimit) const
 {
-    return Shell::run(paths_.adb(), arguments, timeLimit);
+    return Shell::run(paths_.adb(), arguments, timeLimit.value_or(commandTimeLimit_));
 }
 
-bool ADB::succeeds(const QStringList &arguments, std::chrono::milliseconds timeLimit) const
+bool ADB::succeeds(const QStringList &arguments, std::optional<std::chrono::milliseconds> timeLimit) const
 {
     try {
         run(arguments, timeLimit);

@@ -33,15 +33,17 @@ struct ScreenSize {
 // OperationCancelled when `stop` is requested.
 class ADB {
 public:
-    ADB(const ToolPaths &paths, Sleeper &sleeper);
+    // `commandTimeLimit` stops every command that is not given a limit of its own.
+    ADB(const ToolPaths &paths, Sleeper &sleeper, std::chrono::milliseconds commandTimeLimit = Shell::defaultTimeLimit);
 
     // `adb install` copies a whole APK, so it gets longer than other commands.
     static constexpr std::chrono::milliseconds installTimeLimit = std::chrono::minutes(5);
 
-    // Runs adb with `arguments` (see Shell::run).
-    QString run(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+    // Runs adb with `arguments` (see Shell::run), within the command time limit
+    // unless `timeLimit` is given.
+    QString run(const QStringList &arguments, std::optional<std::chrono::milliseconds> timeLimit = {}) const;
     // Runs adb and reports only whether it succeeded.
-    bool succeeds(const QStringList &arguments, std::chrono::milliseconds timeLimit = Shell::defaultTimeLimit) const;
+    bool succeeds(const QStringList &arguments, std::optional<std::chrono::milliseconds> timeLimit = {}) const;
 
     // Asked of the adb server over its socket; through an adb process when the
     // server cannot be reached. Trouble with the process's listing (a failure,
@@ -73,6 +75,7 @@ private:
 
     const ToolPaths &paths_;
     Sleeper &sleeper_;
+    std::chrono::milliseconds commandTimeLimit_;
     mutable ListingTroubleLog listingTrouble_;
 };
 

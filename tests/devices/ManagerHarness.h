@@ -5,7 +5,7 @@
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
-#include "support/PhoneSim.h"
+#include "support/PhoneWorld.h"
 #include "support/RecordingSleeper.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
@@ -24,13 +24,12 @@ namespace lumarient::test {
 
 // The real DeviceManager on a Qt event loop against simulated phones, with a
 // clock the test moves and sleeps that return at once.
-class ManagerHarness : public ::testing::Test {
+class ManagerHarness : public ::testing::Test, protected PhoneWorld {
 protected:
-    ManagerHarness()
+    explicit ManagerHarness(std::chrono::milliseconds commandTimeLimit = Shell::defaultTimeLimit)
+        : PhoneWorld(commandTimeLimit)
     {
         ensureApplication();
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
         // Polls that must see the simulated phone change get a moment to do so.
         sleeper_.onSleep([](std::size_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
     }
@@ -72,15 +71,6 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return !manager_->isRefreshing(); }));
     }
 
-    // How many adb runs contained `fragment`.
-    int count(const QString &fragment) const
-    {
-        int found = 0;
-        for (const QString &command : sim_.adbCommands())
-            found += command.contains(fragment) ? 1 : 0;
-        return found;
-    }
-
     // The argument lists of every scrcpy run.
     QList<QStringList> scrcpyRuns() const { return sim_.scrcpyRuns(); }
 
@@ -93,45 +83,6 @@ protected:
         return {};
     }
 
-    bool hasOverlaySetting(const QString &serial) const
-    {
-        return sim_.phone(serial).settings.count("global.overlay_display_devices") > 0;
-    }
-
-    void writeCompanionApk()
-    {
-        QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
-        QFile apk(prefix_.filePath(QStringLiteral("share/lumarient/LumarientCompanion.apk")));
-        apk.open(QIODevice::WriteOnly);
-        apk.write("package=com.corvantil.lumarient.companion versionCode=6");
-    }
-
-    void unplug(const QString &serial)
-    {
-        sim_.update([&](phonesim::SimState &state) {
-            for (phonesim::SimPhone &phone : state.phones) {
-                if (phone.usbSerial == serial.toStdString())
-                    phone.usbAttached = false;
-            }
-        });
-    }
-
-    // Puts the phone on the network as adb would after `tcpip` and `connect`.
-    QString connectOverWifi(const QString &serial, int port = 5555)
-    {
-        std::string endpoint;
-        sim_.update([&](phonesim::SimState &state) {
-            for (phonesim::SimPhone &phone : state.phones) {
-                if (phone.usbSerial == serial.toStdString()) {
-                    phone.tcpipPort = port;
-                    endpoint = phone.wlanAddress + ':' + std::to_string(port);
-                    state.wifiConnections.push_back(endpoint);
-                }
-            }
-        });
-        return QString::fromStdString(endpoint);
-    }
-
     DeviceConfig configFor(const QString &model) const
     {
         for (const DeviceConfig &config : manager_->configs()) {
@@ -142,13 +93,6 @@ protected:
         return {};
     }
 
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir prefix_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, prefix_.path()};
-    RecordingSleeper adbSleeper_;
-    ADB adb_{paths_, adbSleeper_};
     RecordingSleeper sleeper_;
     ManualClock clock_;
     ScrcpySupervisor scrcpy_{paths_};

@@ -76,67 +76,70 @@ TEST_F(ScreenSessionsTest, MirrorWindowEndsWithItsProcess)
     EXPECT_TRUE(idle(config));
 }
 
-TEST_F(ScreenSessionsTest, DesktopOnCableWithoutReadyCompanionMakesAWifiStandby)
+struct DesktopStart {
+    const char *name;
+    bool companionReady;
+    bool wifiOnly;
+    bool onWifiNetwork;
+    // Whether a Wi-Fi standby is made (tcpip and connect), and the error shown.
+    bool standby;
+    const char *error;
+};
+
+class DesktopStartTest : public ScreenSessionsTest, public ::testing::WithParamInterface<DesktopStart> {};
+
+TEST_P(DesktopStartTest, FollowsTheLinkAndTheCompanion)
 {
+    const DesktopStart &start = GetParam();
+    if (start.companionReady)
+        makeCompanionReady();
+    if (!start.onWifiNetwork)
+        sim_.update([](phonesim::SimState &state) { state.phones[0].wlanAddress.clear(); });
+    QString serial = usbSerial;
+    if (start.wifiOnly) {
+        serial = connectOverWifi(usbSerial);
+        unplug(usbSerial);
+    }
     DeviceManager &manager = startManager();
     const DeviceConfig config = configFor(model);
     manager.startDesktop(config);
     ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
-    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("--es state started --es transport usb")) == 1; }));
-    EXPECT_EQ(count(QStringLiteral("-s ") + usbSerial + QStringLiteral(" tcpip 5555")), 1);
-    EXPECT_EQ(count(QStringLiteral("connect 192.168.1.23:5555")), 1);
-    ASSERT_EQ(scrcpyRuns().size(), 1);
+    if (start.error) {
+        EXPECT_EQ(manager.lastError(), QString::fromUtf8(start.error));
+    }
+    const QString transport = start.wifiOnly ? QStringLiteral("wifi") : QStringLiteral("usb");
+    ASSERT_TRUE(
+        spinUntil([&] { return count(QStringLiteral("--es state started --es transport ") + transport) == 1; }));
     const QStringList arguments = scrcpyRuns()[0];
-    EXPECT_EQ(arguments.mid(0, 3), (QStringList{"-s", usbSerial, "--display-id=2"}));
-    EXPECT_EQ(arguments.last(), QStringLiteral("--turn-screen-off"));
-    // The refresh after the start shows the new wireless connection.
-    ASSERT_TRUE(spinUntil([&] { return manager.wifiDevice(config).has_value(); }));
+    EXPECT_EQ(arguments.mid(0, 3), (QStringList{"-s", serial, "--display-id=2"}));
+    // Over Wi-Fi a higher bit rate; on the cable the phone's own screen goes dark.
+    EXPECT_EQ(arguments.last(), start.wifiOnly ? "--video-bit-rate=12M" : "--turn-screen-off");
     EXPECT_EQ(sim_.phone(usbSerial).settings.at("global.overlay_display_devices"),
               "2560x1600/240,disable_window_interaction");
+    EXPECT_EQ(count(QStringLiteral("-s ") + usbSerial + QStringLiteral(" tcpip 5555")), start.standby ? 1 : 0);
+    EXPECT_EQ(count(QStringLiteral("connect 192.168.1.23:5555")), start.standby ? 1 : 0);
+    if (start.standby) {
+        EXPECT_TRUE(spinUntil([&] { return manager.wifiDevice(config).has_value(); }));
+    }
+    if (!start.error) {
+        EXPECT_TRUE(manager.lastError().isNull());
+    }
 
     manager.stopSession(config);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
     EXPECT_FALSE(hasOverlaySetting(usbSerial));
     EXPECT_GE(count(QStringLiteral("--es state ended")), 1);
-    EXPECT_TRUE(manager.lastError().isNull());
 }
 
-TEST_F(ScreenSessionsTest, DesktopWithReadyCompanionOrExistingWifiNeedsNoSwitch)
-{
-    makeCompanionReady();
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
-    EXPECT_EQ(count(QStringLiteral("tcpip")), 0);
-    manager.stopSession(config);
-    ASSERT_TRUE(spinUntil([&] { return idle(config); }));
-
-    // Reached only over Wi-Fi: higher bit rate, "wifi" transport.
-    const QString endpoint = connectOverWifi(usbSerial);
-    unplug(usbSerial);
-    refreshNow();
-    sim_.clearInvocations();
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("--es transport wifi")) == 1; }));
-    ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(scrcpyRuns()[0][1], endpoint);
-    EXPECT_EQ(scrcpyRuns()[0].last(), QStringLiteral("--video-bit-rate=12M"));
-    EXPECT_EQ(count(QStringLiteral("tcpip")), 0);
-}
-
-TEST_F(ScreenSessionsTest, WifiStandbyFailureIsShownAndTheSessionStillRuns)
-{
-    sim_.update([](phonesim::SimState &state) { state.phones[0].wlanAddress.clear(); });
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(
-        manager.lastError(),
-        QStringLiteral("Wi-Fi standby unavailable: Phone is not on Wi-Fi — join the same network as this computer"));
-    EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Variants, DesktopStartTest,
+    ::testing::Values(DesktopStart{"CableWithoutReadyCompanion", false, false, true, true, nullptr},
+                      DesktopStart{"CableWithReadyCompanion", true, false, true, false, nullptr},
+                      DesktopStart{"WifiOnly", true, true, true, false, nullptr},
+                      DesktopStart{
+                          "CableOffTheNetwork", false, false, false, false,
+                          "Wi-Fi standby unavailable: Phone is not on Wi-Fi — join the same network as this computer"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
 {

@@ -1,6 +1,5 @@
 #include "display/DisplayStreamer.h"
 #include "DisplayReceiver.h"
-#include "DisplayReceiverLaunch.h"
 #include "PhoneWire.h"
 #include "display/VirtualDisplay.h"
 #include "platform/libav/LibavVideoEncoder.h"
@@ -12,11 +11,6 @@
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
-
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <sys/wait.h>
 
 #include <atomic>
 #include <chrono>
@@ -44,14 +38,6 @@ bool near(QRgb pixel, QRgb expected, int tolerance = 40)
 // and a streamer; the phone side is the display receiver over loopback.
 class DisplayStreamerTest : public XorgSuite {
 protected:
-    void SetUp() override
-    {
-        if (!server_->isRunning()) {
-            GTEST_SKIP() << server_->problem().toStdString();
-        }
-        clockOffset_ = 0;
-    }
-
     void TearDown() override
     {
         if (streamer_) {
@@ -73,8 +59,7 @@ protected:
         const char *name = server_->displayName();
         platform.makePointer = [name] { return std::make_unique<x11::X11Pointer>(name); };
         platform.clock = [] {
-            return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count() +
-                   clockOffset_.load();
+            return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
         };
         platform.encoders = &encoders_;
         platform.port = port_;
@@ -105,7 +90,6 @@ protected:
         }
     }
 
-    static std::atomic<double> clockOffset_;
     x11::X11VirtualMonitorFactory monitors_{nullptr, server_->displayName()};
     x11::X11ScreenCaptureFactory captures_{server_->displayName()};
     libav::LibavVideoEncoderFactory encoders_{false};
@@ -114,8 +98,6 @@ protected:
     std::unique_ptr<DisplayStreamer> streamer_;
     std::uint16_t port_ = freeLoopbackPort();
 };
-
-std::atomic<double> DisplayStreamerTest::clockOffset_{0};
 
 } // namespace
 
@@ -175,38 +157,6 @@ TEST_F(DisplayStreamerTest, AnUnchangedDisplayCostsNoCapture)
     window_->fill(0, 0, 10, 10, 0xFFFFFF);
     EXPECT_TRUE(phone->waitFor([&](const ReceiverRecord &r) { return r.count(Kind::frame) >= 2; }));
 }
-
-class StalledLinkTest : public DisplayStreamerTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(StalledLinkTest, FramesBeyondTheInFlightLimitAreDroppedAndTheNextIsAKeyframe)
-{
-    const bool overWifi = GetParam();
-    const std::uint32_t limit = overWifi ? 3 : 2;
-    startStreamer(640, 360, overWifi);
-    window_->paintNoise(99);
-    auto phone = connectReceiver(4096, true);
-    animate(600ms);
-    EXPECT_GT(streamer_->statistics().framesDropped, 0u);
-    phone->setStalled(false);
-    animate(400ms);
-    ASSERT_TRUE(phone->waitFor([&](const ReceiverRecord &r) { return r.frameIDs().size() >= limit + 2; }));
-    const ReceiverRecord record = phone->record();
-    std::vector<const ReceivedPacket *> frames;
-    for (const ReceivedPacket &packet : record.packets) {
-        if (packet.kind == Kind::frame) {
-            frames.push_back(&packet);
-        }
-    }
-    for (std::uint32_t i = 0; i < limit; ++i) {
-        EXPECT_EQ(frames[i]->frameID, i + 1);
-    }
-    EXPECT_GT(frames[limit]->frameID, limit + 1) << "frame " << limit + 1 << " was dropped";
-    EXPECT_TRUE(frames[limit]->isKeyframe) << "the frame after a drop is a keyframe";
-    EXPECT_EQ(record.decodeErrors, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(CableAndWifi, StalledLinkTest, ::testing::Values(false, true),
-                         [](const auto &info) { return info.param ? "wifi" : "cable"; });
 
 TEST_F(DisplayStreamerTest, CursorPacketsFollowThePointerOnlyOnTheDisplay)
 {
@@ -292,37 +242,6 @@ TEST_F(DisplayStreamerTest, AConfirmedUdpPathCarriesTheVideoAlone)
     EXPECT_NE(output.find("[Lumarient] UDP video path confirmed\n"), std::string::npos) << output;
 }
 
-TEST_F(DisplayStreamerTest, WithoutConfirmationWithinTwoSecondsVideoFallsBackToTcp)
-{
-    startStreamer(640, 360, true);
-    auto phone = connectReceiver();
-    ASSERT_TRUE(phone->waitFor([](const ReceiverRecord &r) { return r.decodedFrames >= 1; }));
-    // Standard output is captured from here on: failures are reported after it ends.
-    testing::internal::CaptureStdout();
-    phone->offerUdp();
-    animate(200ms);
-    const bool udpArrived = phone->waitFor([](const ReceiverRecord &r) { return r.count(Kind::udpFrame) >= 1; });
-    clockOffset_ = 2.1;
-    animate(200ms);
-    std::this_thread::sleep_for(100ms);
-    const int udpFrames = phone->record().count(Kind::udpFrame);
-    const int tcpFrames = phone->record().count(Kind::frame);
-    animate(300ms);
-    const bool tcpGoesOn =
-        phone->waitFor([&](const ReceiverRecord &r) { return r.count(Kind::frame) >= tcpFrames + 3; });
-    const ReceiverRecord record = phone->record();
-    streamer_->stop();
-    const std::string output = testing::internal::GetCapturedStdout();
-
-    EXPECT_TRUE(udpArrived);
-    EXPECT_TRUE(tcpGoesOn);
-    EXPECT_EQ(record.count(Kind::udpFrame), udpFrames) << "no more datagrams";
-    EXPECT_EQ(record.decodeErrors, 0);
-    EXPECT_NE(output.find("[Lumarient] UDP unavailable (no confirmation from phone); falling back to TCP video\n"),
-              std::string::npos)
-        << output;
-}
-
 TEST_F(DisplayStreamerTest, ARefusedUdpPathFallsBackToTcp)
 {
     startStreamer(640, 360, true);
@@ -354,70 +273,14 @@ TEST_F(DisplayStreamerTest, ARefusedUdpPathFallsBackToTcp)
         << "the path change forces a keyframe";
 }
 
-TEST_F(DisplayStreamerTest, UdpOffersOverACableOrWithoutAHostAreIgnored)
+TEST_F(DisplayStreamerTest, UdpOffersWithoutAHostAreIgnored)
 {
-    startStreamer(640, 360, false);
-    auto cable = connectReceiver();
-    cable->offerUdp();
-    animate(300ms);
-    ASSERT_TRUE(cable->waitFor([](const ReceiverRecord &r) { return r.count(Kind::frame) >= 3; }));
-    EXPECT_EQ(cable->record().udpDatagrams, 0);
-    cable.reset();
-    streamer_->stop();
-    streamer_.reset();
-    window_.reset();
-    display_.reset();
-
     startStreamer(640, 360, true);
     auto wifi = connectReceiver();
     wifi->offerUdp(QString());
     animate(300ms);
     ASSERT_TRUE(wifi->waitFor([](const ReceiverRecord &r) { return r.count(Kind::frame) >= 3; }));
     EXPECT_EQ(wifi->record().udpDatagrams, 0);
-}
-
-TEST_F(DisplayStreamerTest, ThePhoneSimulatorsDisplayActivityReceivesTheStreamUntilTheStopBroadcast)
-{
-    const phonesim::Words start = {
-        "start", "-n", "com.corvantil.lumarient.companion/.DisplayActivity", "--ei", "w", "640", "--ei", "h", "360"};
-    const std::optional<std::pair<int, int>> size = phonesim::displayActivitySize(start);
-    ASSERT_TRUE(size);
-    EXPECT_EQ(*size, std::make_pair(640, 360));
-    EXPECT_FALSE(phonesim::displayActivitySize({"start", "-n", "com.other/.Main", "--ei", "w", "1", "--ei", "h", "1"}));
-    EXPECT_FALSE(phonesim::displayActivitySize(
-        {"start", "-n", "com.corvantil.lumarient.companion/.DisplayActivity", "--ei", "w", "-5", "--ei", "h", "9"}));
-    EXPECT_TRUE(
-        phonesim::isDisplayStopBroadcast({"broadcast", "-n", "com.corvantil.lumarient.companion/.SessionReceiver", "-a",
-                                          "com.corvantil.lumarient.DISPLAY_STOP"}));
-
-    startStreamer(640, 360, false);
-    QTemporaryDir folder;
-    const std::string path = folder.path().toStdString();
-    ASSERT_TRUE(phonesim::launchDisplayReceiver(path, size->first, size->second, port_, DISPLAY_RECEIVER_EXECUTABLE));
-    QFile pidFile(folder.filePath(QStringLiteral("display-receiver.pid")));
-    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-    const pid_t pid = pid_t(pidFile.readAll().trimmed().toInt());
-    window_->fill(0, 0, 640, 360, 0x336699);
-    QByteArray log;
-    for (int attempt = 0; attempt < 200 && !log.contains("frame 1 key"); ++attempt) {
-        std::this_thread::sleep_for(25ms);
-        QFile file(folder.filePath(QStringLiteral("display-receiver.log")));
-        if (file.open(QIODevice::ReadOnly)) {
-            log = file.readAll();
-        }
-    }
-    EXPECT_TRUE(log.startsWith("config ")) << log.toStdString();
-    EXPECT_TRUE(log.contains("frame 1 key"));
-
-    EXPECT_TRUE(phonesim::stopDisplayReceiver(path));
-    int status = 0;
-    pid_t ended = 0;
-    for (int attempt = 0; attempt < 200 && ended == 0; ++attempt) {
-        ended = waitpid(pid, &status, WNOHANG);
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(ended, pid);
-    EXPECT_FALSE(phonesim::stopDisplayReceiver(path)) << "nothing left to stop";
 }
 
 TEST_F(DisplayStreamerTest, GarbageFromThePhoneNeitherStopsTheStreamNorTheTouches)

@@ -11,8 +11,6 @@ TEST(StreamRules, BitRateHasAFloorAndALinkCap)
     EXPECT_EQ(streamBitRate(2560, 1600, false), 12'288'000);
     EXPECT_EQ(streamBitRate(3840, 2160, false), 24'000'000);
     EXPECT_EQ(streamBitRate(3840, 2160, true), 20'000'000);
-    EXPECT_EQ(StreamTuning::forLink(false).framesInFlightLimit, 2);
-    EXPECT_EQ(StreamTuning::forLink(true).framesInFlightLimit, 3);
 }
 
 TEST(StreamRules, NothingIsNumberedBeforeAPhoneConnectsAndTheFirstFrameIsOneAfterConfig)
@@ -107,4 +105,14 @@ TEST(StreamRules, UdpPathIsForWifiOnlyAndFallsBackWithoutConfirmation)
     rules.connectionOpened();
     EXPECT_EQ(rules.udpState(), StreamRules::UdpState::none) << "a new connection closes the path";
     EXPECT_FALSE(rules.udpConfirmed()) << "a confirmation without a path means nothing";
+}
+
+TEST(StreamRules, TheCursorMovesOnlyPastItsDeadBand)
+{
+    EXPECT_FALSE(cursorMoved(0.5f, 0.5f, 0.5f, 0.5f));
+    EXPECT_FALSE(cursorMoved(0.5f, 0.5f, 0.5004f, 0.4996f)) << "jitter in both directions";
+    EXPECT_TRUE(cursorMoved(0.5f, 0.5f, 0.5006f, 0.5f));
+    EXPECT_TRUE(cursorMoved(0.5f, 0.5f, 0.5f, 0.4994f)) << "one direction is enough";
+    // Nothing drawn yet: the first look always sends.
+    EXPECT_TRUE(cursorMoved(-1.0f, -1.0f, 0.0f, 0.0f));
 }

@@ -4,17 +4,15 @@
 #include "platform/x11/X11DisplayLayout.h"
 #include "platform/x11/X11VirtualMonitors.h"
 #include "platform/x11/XcbConnection.h"
+#include "support/EventLoop.h"
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <csignal>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace lumarient;
@@ -22,34 +20,12 @@ using namespace lumarient::test;
 
 namespace {
 
-QCoreApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "display_x11_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *instance =
-        QCoreApplication::instance() != nullptr ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
-    return *static_cast<QCoreApplication *>(instance);
-}
-
-void processEventsFor(std::chrono::milliseconds duration)
-{
-    const auto deadline = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 // One X server for every test here; each test leaves it as it found it.
 class X11DisplayTest : public XorgSuite {
 protected:
     void SetUp() override
     {
-        application();
-        if (!server_->isRunning()) {
-            GTEST_SKIP() << server_->problem().toStdString();
-        }
+        XorgSuite::SetUp();
         defaults_ = std::make_unique<UserDefaults>(folder_.filePath(QStringLiteral("Lumarient.conf")));
     }
 
@@ -180,17 +156,17 @@ TEST_F(X11DisplayTest, GeometryCacheAsksOnceAndForgetsOnEveryDisplayChange)
     x11::X11VirtualMonitorFactory factory(nullptr, server_->displayName());
     std::shared_ptr<VirtualDisplay> added = VirtualDisplay::create(factory, "Lumarient Display", 1440, 900, 60);
     ASSERT_TRUE(added);
-    processEventsFor(std::chrono::milliseconds(300));
+    spinFor(std::chrono::milliseconds(300));
     EXPECT_EQ(cache.activeDisplays().size(), 2u) << "the change notification emptied the cache";
     EXPECT_EQ(cache.displayBounds(added->displayID()), (DisplayRect{1920, 0, 1440, 900}));
 
     server_->xrandr(
         {QStringLiteral("--output"), QStringLiteral("DUMMY0"), QStringLiteral("--mode"), QStringLiteral("1600x1200")});
-    processEventsFor(std::chrono::milliseconds(300));
+    spinFor(std::chrono::milliseconds(300));
     EXPECT_EQ(cache.displayBounds(displays[0]), (DisplayRect{0, 0, 1600, 1200})) << "a mode change is seen";
     server_->xrandr(
         {QStringLiteral("--output"), QStringLiteral("DUMMY0"), QStringLiteral("--mode"), QStringLiteral("1920x1080")});
     added.reset();
-    processEventsFor(std::chrono::milliseconds(300));
+    spinFor(std::chrono::milliseconds(300));
     EXPECT_EQ(cache.activeDisplays().size(), 1u);
 }

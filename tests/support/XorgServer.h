@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "support/EventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/types.h>
@@ -44,10 +46,17 @@ private:
     QString problem_;
 };
 
-// Tests that share one X server per suite. Each test's SetUp skips it when
-// `server_` is not running; each test leaves the server as it found it.
+// Tests that share one X server per suite, with a Qt application. Each test is
+// skipped when `server_` is not running (a SetUp of a suite's own calls this one
+// first and returns when IsSkipped()); each test leaves the server as it found it.
 class XorgSuite : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        if (!server_->isRunning())
+            GTEST_SKIP() << server_->problem().toStdString();
+    }
     static void SetUpTestSuite() { server_ = new XorgServer(); }
     static void TearDownTestSuite()
     {

@@ -1,9 +1,6 @@
 #include "tooling/ADB.h"
 #include "model/LumarientError.h"
-#include "platform/UserDefaults.h"
-#include "support/PhoneSim.h"
-#include "support/RecordingSleeper.h"
-#include "tooling/ToolPaths.h"
+#include "support/PhoneWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -31,13 +28,9 @@ SimRule rule(const std::string &commandPrefix, const std::string &output, int ex
 }
 
 // The real ADB layer against one simulated phone on the cable.
-class ADBTest : public ::testing::Test {
+class ADBTest : public ::testing::Test, protected PhoneWorld {
 protected:
-    ADBTest()
-    {
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F")));
-    }
+    ADBTest() { sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F"))); }
 
     template <typename Error, typename Action> Error failure(Action action)
     {
@@ -50,32 +43,10 @@ protected:
         throw std::runtime_error("no failure");
     }
 
-    int count(const QString &commandPrefix) const
-    {
-        int found = 0;
-        for (const QString &command : sim_.adbCommands())
-            found += command.startsWith(commandPrefix) ? 1 : 0;
-        return found;
-    }
-
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, settingsDir_.path()};
-    RecordingSleeper sleeper_;
-    ADB adb_{paths_, sleeper_};
+    RecordingSleeper &sleeper_ = adbSleeper_;
 };
 
 } // namespace
-
-TEST_F(ADBTest, ListsDevicesThroughAdb)
-{
-    sim_.update([](phonesim::SimState &state) { state.serverRunning = false; });
-    const QList<ConnectedDevice> devices = adb_.listDevices();
-    ASSERT_EQ(devices.size(), 1);
-    EXPECT_EQ(devices[0], (ConnectedDevice{serial, QStringLiteral("SM_G973F"), false, DeviceState::ready}));
-    EXPECT_EQ(sim_.adbCommands(), QStringList{QStringLiteral("devices -l")});
-}
 
 TEST_F(ADBTest, FailedListingPassesTheShellErrorOn)
 {

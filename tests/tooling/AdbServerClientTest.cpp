@@ -1,12 +1,8 @@
 #include "tooling/AdbServerClient.h"
 
-#include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
-#include "support/PhoneSim.h"
-#include "support/RecordingSleeper.h"
-#include "tooling/ADB.h"
+#include "support/PhoneWorld.h"
 #include "tooling/AdbDeviceTracker.h"
-#include "tooling/ToolPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +18,11 @@ namespace {
 const QString serial = QStringLiteral("R58M123ABC");
 
 // The client, the ADB layer and the tracker against the simulator's adb server.
-class AdbServerClientTest : public ::testing::Test {
+class AdbServerClientTest : public ::testing::Test, protected PhoneWorld {
 protected:
     AdbServerClientTest()
     {
         ensureApplication();
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F")));
     }
 
@@ -41,27 +36,10 @@ protected:
         sim_.addRule(rule);
     }
 
-    void setAttached(const QString &which, bool attached)
-    {
-        sim_.update([&](phonesim::SimState &state) {
-            for (phonesim::SimPhone &phone : state.phones) {
-                if (phone.usbSerial == which.toStdString())
-                    phone.usbAttached = attached;
-            }
-        });
-    }
-
     AdbServerClient client(std::chrono::milliseconds limit = AdbServerClient::defaultTimeLimit) const
     {
         return AdbServerClient(sim_.serverPort(), limit);
     }
-
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, settingsDir_.path()};
-    RecordingSleeper sleeper_;
-    ADB adb_{paths_, sleeper_};
 };
 
 TEST_F(AdbServerClientTest, ListsDevicesAndAsksPhonesOverTheSocket)
@@ -100,9 +78,7 @@ TEST_F(AdbServerClientTest, BrokenCutOffAndStalledAnswersMeanTheServerIsUnavaila
     for (const auto &row : cases) {
         sim_.update([](phonesim::SimState &state) { state.rules.clear(); });
         serverAnswers("host:devices-l", row.bytes, row.closes);
-        const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(client(300ms).hostQuery("host:devices-l").outcome, Outcome::unavailable) << row.bytes;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 5s) << row.bytes;
     }
 }
 
@@ -157,7 +133,7 @@ TEST_F(AdbServerClientTest, TrackerSeesPlugAndUnplugAndComesBackAfterTheServerDo
     sim_.addPhone(makePhone(QStringLiteral("SECOND"), QStringLiteral("Pixel_7")));
     ASSERT_TRUE(spinUntil([&] { return pushes.size() == 2; }));
     EXPECT_EQ(pushes.back().size(), 2);
-    setAttached(serial, false);
+    unplug(serial);
     ASSERT_TRUE(spinUntil([&] { return pushes.size() == 3; }));
     ASSERT_EQ(pushes.back().size(), 1);
     EXPECT_EQ(pushes.back().front().serial, QStringLiteral("SECOND"));

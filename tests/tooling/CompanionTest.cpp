@@ -1,16 +1,8 @@
 #include "tooling/Companion.h"
-#include "platform/UserDefaults.h"
-#include "support/PhoneSim.h"
-#include "support/RecordingSleeper.h"
-#include "tooling/ADB.h"
+#include "support/PhoneWorld.h"
 #include "tooling/DeviceCapabilities.h"
-#include "tooling/ToolPaths.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 using namespace lumarient;
 using namespace lumarient::test;
@@ -22,23 +14,11 @@ const QString serial = QStringLiteral("R58M123ABC");
 const QString package = QStringLiteral("com.corvantil.lumarient.companion");
 
 // The real companion installer and capability probe against one simulated phone.
-class CompanionTest : public ::testing::Test {
+class CompanionTest : public ::testing::Test, protected PhoneWorld {
 protected:
-    CompanionTest()
-    {
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
-    }
+    CompanionTest() { sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B"))); }
 
-    QString installApk(int versionCode)
-    {
-        QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
-        const QString path = prefix_.filePath(QStringLiteral("share/lumarient/LumarientCompanion.apk"));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(QStringLiteral("package=%1 versionCode=%2").arg(package).arg(versionCode).toUtf8());
-        return path;
-    }
+    QString installApk(int versionCode) { return writeCompanionApk(versionCode); }
 
     void setInstalled(int versionCode, bool secureSettingsGranted)
     {
@@ -58,13 +38,6 @@ protected:
         return commands;
     }
 
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir prefix_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, prefix_.path()};
-    RecordingSleeper sleeper_;
-    ADB adb_{paths_, sleeper_};
     Companion companion_{paths_, adb_};
 };
 

@@ -1,9 +1,7 @@
 #include "tooling/Scrcpy.h"
-#include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
-#include "support/PhoneSim.h"
+#include "support/PhoneWorld.h"
 #include "tooling/ShellError.h"
-#include "tooling/ToolPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +18,11 @@ namespace {
 
 const QString serial = QStringLiteral("R58M123ABC");
 
-class ScrcpyTest : public ::testing::Test {
+class ScrcpyTest : public ::testing::Test, protected PhoneWorld {
 protected:
     ScrcpyTest()
     {
         ensureApplication();
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
     }
 
@@ -53,12 +49,6 @@ protected:
         }
         return found;
     }
-
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir prefix_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, prefix_.path()};
 };
 
 } // namespace

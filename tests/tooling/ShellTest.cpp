@@ -48,31 +48,24 @@ bool processGone(pid_t pid)
 
 } // namespace
 
-TEST(Shell, ReturnsOutputUntrimmedAndEmptyWhenSilent)
+TEST(Shell, ReturnsTheMergedOutputExactlyWhenValidUtf8)
 {
-    EXPECT_EQ(sh(QStringLiteral("true")), QString());
-    EXPECT_EQ(sh(QStringLiteral("printf '  two words \\n\\n'")), QStringLiteral("  two words \n\n"));
-}
+    const struct {
+        const char *script;
+        QString output;
+    } cases[] = {
+        {"true", QString()},
+        {"printf '  two words \\n\\n'", QStringLiteral("  two words \n\n")},
+        {"echo one; echo two >&2; echo three; echo four >&2", QStringLiteral("one\ntwo\nthree\nfour\n")},
+        {"head -c 100000 /dev/zero | tr '\\0' a; echo end >&2", QString(100000, QLatin1Char('a')) + "end\n"},
+        {"printf 'caf\\303\\251'", QStringLiteral("café")},
+        // Not UTF-8, or a sequence cut off at the end: the empty text.
+        {"printf 'ok\\377\\376'", QString()},
+        {"printf 'caf\\303'", QString()},
+    };
+    for (const auto &[script, output] : cases)
+        EXPECT_EQ(sh(QString::fromUtf8(script)), output) << script;
 
-TEST(Shell, MergesStandardOutputAndErrorInOrder)
-{
-    EXPECT_EQ(sh(QStringLiteral("echo one; echo two >&2; echo three; echo four >&2")),
-              QStringLiteral("one\ntwo\nthree\nfour\n"));
-}
-
-TEST(Shell, ReadsMoreThanAPipeBuffer)
-{
-    const QString output = sh(QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' a; echo end >&2"));
-    EXPECT_EQ(output.size(), 1000004);
-    EXPECT_TRUE(output.endsWith(QStringLiteral("aend\n")));
-}
-
-TEST(Shell, InvalidUtf8BecomesEmptyText)
-{
-    EXPECT_EQ(sh(QStringLiteral("printf 'ok\\377\\376'")), QString());
-    EXPECT_EQ(sh(QStringLiteral("printf 'caf\\303\\251'")), QStringLiteral("café"));
-    // A sequence cut off at the end is not valid either.
-    EXPECT_EQ(sh(QStringLiteral("printf 'caf\\303'")), QString());
     const ShellError error = shFailure(QStringLiteral("printf '\\377'; exit 3"));
     EXPECT_EQ(error.output(), QString());
     EXPECT_EQ(error.description(), QStringLiteral("/bin/sh -c printf '\\377'; exit 3 exited 3"));
@@ -140,10 +133,9 @@ TEST(Shell, ChildThatRunsTooLongIsKilledWithItsChildren)
 TEST(Shell, DaemonLeftHoldingThePipeDoesNotBlock)
 {
     // Like adb starting its server: the command exits, a process it started keeps
-    // the output pipe open. The run must end with the command, not the daemon.
-    const auto started = std::chrono::steady_clock::now();
-    const QString output = sh(QStringLiteral("sleep 30 & echo $!; echo done"));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    // the output pipe open. The run must end with the command, not the daemon
+    // (which outlives the test's time limit).
+    const QString output = sh(QStringLiteral("sleep 600 & echo $!; echo done"));
     EXPECT_TRUE(output.endsWith(QStringLiteral("done\n")));
     const pid_t daemon = output.section('\n', 0, 0).toInt();
     ASSERT_GT(daemon, 0);

@@ -98,117 +98,38 @@ TEST_F(FileReceiverTest, OneListenerPerPort)
     EXPECT_EQ(transfer(port(), textHeader(2), "hi"), acknowledged);
 }
 
-TEST_F(FileReceiverTest, HeaderLengthOutsideItsLimitsClosesWithoutReadingFurther)
+TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreviewAndRefusedTextNowhere)
 {
-    for (std::uint32_t length : {0u, 65537u, 0xffffffffu}) {
-        TransferClient client(port());
-        // No half-close: the receiver must give up on the length alone, not wait for more.
-        client.send(bigEndianLength(length) + QByteArray("{\"type\":\"text\",\"size\":1}x"));
-        EXPECT_EQ(client.reply(), refused) << length;
-    }
-
-    // The largest allowed header still works: a text header padded with spaces.
-    QByteArray json = R"({"type":"text","size":2})";
-    json.append(QByteArray(65536 - json.size(), ' '));
-    TransferClient client(port());
-    client.sendHeader(json);
-    client.send("ok");
-    client.finishSending();
-    EXPECT_EQ(client.reply(), acknowledged);
-    EXPECT_EQ(clipboard_.texts(), QStringList{QStringLiteral("ok")});
-}
-
-TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreview)
-{
-    const QString eighty(80, QLatin1Char('a'));
-    const QString eightyOne = eighty + QLatin1Char('b');
-    const QString limit(10485760, QLatin1Char('z'));
-    // Characters are what the user sees: a flag is one character of four UTF-16 units.
-    const QString flags = QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7");
-
-    for (const QString &text : {eighty, eightyOne, flags, limit}) {
-        const QByteArray bytes = text.toUtf8();
-        EXPECT_EQ(transfer(port(), textHeader(bytes.size()), bytes), acknowledged);
-    }
+    const QString eightyOne = QString(80, QLatin1Char('a')) + QLatin1Char('b');
+    EXPECT_EQ(transfer(port(), textHeader(81), eightyOne.toUtf8()), acknowledged);
     EXPECT_EQ(transfer(port(), textHeader(0), {}), acknowledged);
+    EXPECT_EQ(transfer(port(), textHeader(3), QByteArray("ab\x80", 3)), refused);
+    EXPECT_EQ(transfer(port(), textHeader(10), "short"), refused);
 
-    EXPECT_TRUE(clipboard_.texts() == (QStringList{eighty, eightyOne, flags, limit, QString()}));
-    const QString ellipsis(QChar(0x2026));
+    EXPECT_EQ(clipboard_.texts(), (QStringList{eightyOne, QString()}));
     EXPECT_EQ(notifier_.notifications(),
               (QList<Notification>{
-                  {QStringLiteral("Copied from phone"), eighty},
-                  {QStringLiteral("Copied from phone"), eighty + ellipsis},
-                  {QStringLiteral("Copied from phone"),
-                   QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA") + ellipsis},
-                  {QStringLiteral("Copied from phone"), QString(80, QLatin1Char('z')) + ellipsis},
+                  {QStringLiteral("Copied from phone"), QString(80, QLatin1Char('a')) + QChar(0x2026)},
                   {QStringLiteral("Copied from phone"), QString()},
               }));
     EXPECT_TRUE(downloads().isEmpty());
 }
 
-TEST_F(FileReceiverTest, RefusedTextLeavesTheClipboardUnchanged)
-{
-    // Not UTF-8: a lone continuation byte, an overlong slash, an encoded surrogate.
-    for (const QByteArray &bytes : {QByteArray("ab\x80", 3), QByteArray("\xc0\xaf", 2), QByteArray("\xed\xa0\x80", 3)})
-        EXPECT_EQ(transfer(port(), textHeader(bytes.size()), bytes), refused) << bytes.toHex().toStdString();
-
-    // Above 10 MiB, or negative: refused from the header alone.
-    for (qint64 size : {qint64(10485761), qint64(-1)}) {
-        TransferClient client(port());
-        client.sendHeader(textHeader(size));
-        EXPECT_EQ(client.reply(), refused) << size;
-    }
-    // Shorter than declared.
-    EXPECT_EQ(transfer(port(), textHeader(10), "short"), refused);
-
-    EXPECT_TRUE(clipboard_.texts().isEmpty());
-    EXPECT_TRUE(notifier_.notifications().isEmpty());
-}
-
-TEST_F(FileReceiverTest, UndecodableHeadersAreRefused)
-{
-    // The decoder's own tests cover every malformed header; here, that each ends the connection.
-    const QList<QByteArray> headers = {
-        "not json",
-        R"({"type":"file","name":"a.txt"})",           // no size
-        R"({"type":"image","name":"a.txt","size":3})", // unknown type
-    };
-    for (const QByteArray &json : headers) {
-        TransferClient client(port());
-        client.sendHeader(json);
-        client.send("abc");
-        client.finishSending();
-        EXPECT_EQ(client.reply(), refused) << json.toStdString();
-    }
-    EXPECT_TRUE(downloads().isEmpty());
-    EXPECT_TRUE(notifier_.notifications().isEmpty());
-}
-
-TEST_F(FileReceiverTest, FilesAreSavedUnderSafeUniqueNames)
+TEST_F(FileReceiverTest, FilesAreSavedUnderSafeUniqueNamesInDownloads)
 {
     EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Undefined, 1), "1"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QString(), 1), "2"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Null, 1), "3"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("../../x.txt"), 1), "4"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral(".."), 1), "5"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("dir/\x01\n"), 1), "6"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("re\tport\x7f.pdf"), 1), "7"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "8"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "9"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral(".."), 1), "2"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("../../x.txt"), 1), "3"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "4"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "5"), acknowledged);
 
-    EXPECT_EQ(downloads(), (QStringList{"Shared file", "Shared file (2)", "Shared file (3)", "Shared file (4)",
-                                        "Shared file (5)", "notes", "notes (2)", "report.pdf", "x.txt"}));
-    EXPECT_EQ(downloaded(QStringLiteral("x.txt")), "4");
-    EXPECT_EQ(downloaded(QStringLiteral("Shared file (5)")), "6");
-    EXPECT_EQ(downloaded(QStringLiteral("notes (2)")), "9");
+    EXPECT_EQ(downloads(), (QStringList{"Shared file", "Shared file (2)", "notes", "notes (2)", "x.txt"}));
+    EXPECT_EQ(downloaded(QStringLiteral("x.txt")), "3");
+    EXPECT_EQ(downloaded(QStringLiteral("notes (2)")), "5");
     // Nothing escaped the Downloads folder.
     EXPECT_EQ(QDir(home_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Downloads"});
-
-    const QList<Notification> notifications = notifier_.notifications();
-    ASSERT_EQ(notifications.size(), 9);
-    EXPECT_EQ(notifications[0], Notification("Received from phone", "Shared file saved to Downloads"));
-    EXPECT_EQ(notifications[3], Notification("Received from phone", "x.txt saved to Downloads"));
-    EXPECT_EQ(notifications[8], Notification("Received from phone", "notes (2) saved to Downloads"));
+    EXPECT_EQ(notifier_.notifications().value(2), Notification("Received from phone", "x.txt saved to Downloads"));
+    EXPECT_EQ(notifier_.notifications().value(4), Notification("Received from phone", "notes (2) saved to Downloads"));
 }
 
 TEST_F(FileReceiverTest, ExistingFilesAreNeverOverwritten)
@@ -222,10 +143,18 @@ TEST_F(FileReceiverTest, ExistingFilesAreNeverOverwritten)
     EXPECT_EQ(notifier_.notifications().value(0).second, QStringLiteral("photo (3).jpg saved to Downloads"));
 }
 
-TEST_F(FileReceiverTest, EmptyAndOpenEndedFiles)
+TEST_F(FileReceiverTest, EmptyLargeAndOpenEndedFilesArriveIntact)
 {
     EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("empty.txt"), 0), {}), acknowledged);
     EXPECT_EQ(downloaded(QStringLiteral("empty.txt")), "");
+
+    // Bytes that differ all the way through, so a lost or repeated piece shows.
+    QByteArray large(16 << 20, Qt::Uninitialized);
+    std::uint32_t seed = 0x9e3779b9u;
+    for (char &byte : large)
+        byte = char((seed = seed * 1664525u + 1013904223u) >> 24);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("large.bin"), large.size()), large), acknowledged);
+    EXPECT_TRUE(downloaded(QStringLiteral("large.bin")) == large);
 
     // Of unknown length: everything up to the phone's half-close, in pieces.
     TransferClient client(port());
@@ -239,18 +168,7 @@ TEST_F(FileReceiverTest, EmptyAndOpenEndedFiles)
     client.finishSending();
     EXPECT_EQ(client.reply(), acknowledged);
     EXPECT_EQ(downloaded(QStringLiteral("stream.bin")), body);
-    EXPECT_EQ(notifier_.notifications().size(), 2);
-}
-
-TEST_F(FileReceiverTest, AcknowledgedTransferWaitsForTheClientsLastByte)
-{
-    TransferClient client(port());
-    client.sendHeader(fileHeader(QStringLiteral("a.txt"), 1));
-    client.send("a");
-    // The acknowledgement comes without a half-close; the receiver then waits for one byte.
-    EXPECT_EQ(client.reply(300), QByteArray("\x01<timed out>"));
-    client.send("!");
-    EXPECT_EQ(client.reply(), refused);
+    EXPECT_EQ(notifier_.notifications().size(), 3);
 }
 
 TEST_F(FileReceiverTest, FailedFileTransfersLeaveNothingBehind)
@@ -344,18 +262,6 @@ TEST_F(FileReceiverTest, StoppingRemovesPartialFilesAndFreesThePort)
     again.start();
     EXPECT_TRUE(again.isListening());
     EXPECT_EQ(again.port(), used);
-}
-
-TEST_F(FileReceiverTest, RunsOnAThreadOfItsOwn)
-{
-    ASSERT_EQ(transfer(port(), textHeader(1), "p"), acknowledged); // the thread is up and named
-    QStringList names;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        if (comm.open(QIODevice::ReadOnly))
-            names << QString::fromUtf8(comm.readAll()).trimmed();
-    }
-    EXPECT_TRUE(names.contains(QStringLiteral("lum-receiver"))) << names.join(QLatin1Char(',')).toStdString();
 }
 
 TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)

@@ -160,4 +160,7 @@ TEST(TextPreview, EightyCharactersThenAnEllipsis)
     EXPECT_EQ(textPreview(accented.repeated(81)), accented.repeated(80) + ellipsis);
     EXPECT_EQ(textPreview(QStringLiteral("\U0001F600").repeated(90)),
               QStringLiteral("\U0001F600").repeated(80) + ellipsis);
+    // A flag is one character of four code units.
+    EXPECT_EQ(textPreview(QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7")),
+              QString(79, QLatin1Char('c')) + QStringLiteral("\U0001F1E9\U0001F1EA") + ellipsis);
 }

@@ -191,3 +191,42 @@ TEST(TransferSession, TextsHoldTheirDeclaredSizeOfTheBudgetUntilTheyEndInAnyWay)
     EXPECT_EQ(budget.inUse(), 0u);
     EXPECT_EQ(sink.calls, (QStringList{"text:", "text:abcdef"}));
 }
+
+TEST(TransferSession, WhatIsNotAWholeTransferEndsClosedWithNothingDelivered)
+{
+    const QByteArray headerOnly = R"({"type":"text","size":1})";
+    const struct {
+        const char *what;
+        QByteArray bytes;
+    } refused[] = {
+        {"header length 0", bigEndianLength(0) + headerOnly + "x"},
+        {"header length 65537", bigEndianLength(65537) + headerOnly + "x"},
+        {"header length 2^32-1", bigEndianLength(0xffffffff) + headerOnly + "x"},
+        {"not JSON", bigEndianLength(8) + "not json" + "x"},
+        {"no size", wire({{"type", "file"}, {"name", "a.txt"}}, "abc")},
+        {"unknown type", wire({{"type", "image"}, {"name", "a.txt"}, {"size", 3}}, "abc")},
+        {"text over 10 MiB", wire(textHeader(10 * 1024 * 1024 + 1))},
+        {"negative text", wire(textHeader(-1))},
+        {"lone continuation byte", wire(textHeader(3), "ab\x80")},
+        {"overlong slash", wire(textHeader(2), "\xc0\xaf")},
+        {"encoded surrogate", wire(textHeader(3), "\xed\xa0\x80")},
+    };
+    for (const auto &[what, bytes] : refused) {
+        RecordingSink sink;
+        TransferSession session(sink);
+        EXPECT_EQ(feed(session, bytes, 1 << 20).first, Step::close) << what;
+        EXPECT_TRUE(sink.calls.isEmpty()) << what;
+    }
+
+    // The largest header and the largest text still go through.
+    QByteArray padded = headerOnly;
+    padded.append(QByteArray(65536 - padded.size(), ' '));
+    RecordingSink sink;
+    TransferSession session(sink);
+    EXPECT_EQ(feed(session, bigEndianLength(65536) + padded + "x", 1 << 20).first, Step::acknowledge);
+    const QByteArray largest(10 * 1024 * 1024, 'a');
+    TransferSession largestText(sink);
+    EXPECT_EQ(feed(largestText, wire(textHeader(largest.size()), largest), 1 << 20).first, Step::acknowledge);
+    ASSERT_EQ(sink.calls.size(), 2);
+    EXPECT_EQ(sink.calls[1].size(), QStringLiteral("text:").size() + largest.size());
+}

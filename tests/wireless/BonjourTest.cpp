@@ -1,10 +1,8 @@
 #include "wireless/Bonjour.h"
 #include "FakeServiceDiscovery.h"
+#include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <algorithm>
 
@@ -46,73 +44,42 @@ protected:
 
 } // namespace
 
-TEST_F(BonjourTest, FoundServicesAreResolvedButOnlyResolvedOnesAreDelivered)
+TEST_F(BonjourTest, OnlyResolvedIPv4ServicesAreDeliveredUntilRemoved)
 {
+    using Fake = FakeServiceDiscovery;
+    const QString phone = QStringLiteral("adb-R58M-1"), mixed = QStringLiteral("mixed");
     EXPECT_EQ(discovery_.browsedDomains, QStringList{QStringLiteral("local.")});
-    events().serviceFound(QStringLiteral("adb-R58M-1"));
-    events().serviceFound(QStringLiteral("adb-PIXEL-2"));
-    EXPECT_TRUE(lists_.isEmpty());
+    for (const QString &name : {phone, mixed, QStringLiteral("v6only")})
+        events().serviceFound(name);
     EXPECT_EQ(discovery_.resolveRequests,
-              (QList<FakeServiceDiscovery::ResolveRequest>{{connectType, QStringLiteral("adb-R58M-1"), 10s},
-                                                           {connectType, QStringLiteral("adb-PIXEL-2"), 10s}}));
+              (QList<Fake::ResolveRequest>{
+                  {connectType, phone, 10s}, {connectType, mixed, 10s}, {connectType, QStringLiteral("v6only"), 10s}}));
 
-    events().serviceResolved(QStringLiteral("adb-R58M-1"), {FakeServiceDiscovery::ipv4("192.168.1.40", 41234)});
-    ASSERT_EQ(lists_.size(), 1);
-    EXPECT_EQ(lists_.last(),
-              (QList<DiscoveredService>{service(QStringLiteral("adb-R58M-1"), QStringLiteral("192.168.1.40"), 41234)}));
-}
-
-TEST_F(BonjourTest, RepeatedResolutionsKeepOneEntryWithTheLatestAddress)
-{
-    events().serviceFound(QStringLiteral("adb-R58M-1"));
-    events().serviceResolved(QStringLiteral("adb-R58M-1"), {FakeServiceDiscovery::ipv4("192.168.1.40", 41234)});
-    events().serviceResolved(QStringLiteral("adb-R58M-1"), {FakeServiceDiscovery::ipv4("192.168.1.41", 41999)});
-    ASSERT_EQ(lists_.size(), 2);
-    EXPECT_EQ(lists_.last(),
-              (QList<DiscoveredService>{service(QStringLiteral("adb-R58M-1"), QStringLiteral("192.168.1.41"), 41999)}));
-}
-
-TEST_F(BonjourTest, OnlyIPv4AddressesCountAndTheirOwnPortIsUsed)
-{
-    events().serviceFound(QStringLiteral("v6only"));
-    events().serviceResolved(QStringLiteral("v6only"), {FakeServiceDiscovery::ipv6("fe80::1", 5555),
-                                                        FakeServiceDiscovery::ipv6("2001:db8::2", 5556)});
+    // Nothing usable yet: IPv6 only, malformed or no addresses, a name never found.
+    events().serviceResolved(QStringLiteral("v6only"), {Fake::ipv6("fe80::1", 5555), Fake::ipv6("2001:db8::2", 5556)});
+    events().serviceResolved(phone, {ServiceAddress{AF_INET, QByteArray(3, '\1'), 5555}});
+    events().serviceResolved(phone, {ServiceAddress{AF_INET, QByteArray(16, '\1'), 5555}});
+    events().serviceResolved(phone, {});
+    events().serviceResolved(QStringLiteral("stranger"), {Fake::ipv4("10.0.0.3", 5555)});
     EXPECT_TRUE(lists_.isEmpty());
 
-    events().serviceFound(QStringLiteral("mixed"));
-    events().serviceResolved(QStringLiteral("mixed"),
-                             {FakeServiceDiscovery::ipv6("fe80::1", 1111), FakeServiceDiscovery::ipv4("10.0.0.8", 2222),
-                              FakeServiceDiscovery::ipv4("10.0.0.9", 3333)});
-    ASSERT_EQ(lists_.size(), 1);
+    // The first IPv4 address with its own port; a later resolution replaces the entry.
+    events().serviceResolved(mixed,
+                             {Fake::ipv6("fe80::1", 1111), Fake::ipv4("10.0.0.8", 2222), Fake::ipv4("10.0.0.9", 3333)});
+    events().serviceResolved(phone, {Fake::ipv4("192.168.1.40", 41234)});
+    events().serviceResolved(phone, {Fake::ipv4("192.168.1.41", 41999)});
+    ASSERT_EQ(lists_.size(), 3);
+    const DiscoveredService resolvedPhone = service(phone, QStringLiteral("192.168.1.41"), 41999);
     EXPECT_EQ(lists_.last(),
-              (QList<DiscoveredService>{service(QStringLiteral("mixed"), QStringLiteral("10.0.0.8"), 2222)}));
-}
+              (QList<DiscoveredService>{resolvedPhone, service(mixed, QStringLiteral("10.0.0.8"), 2222)}));
 
-TEST_F(BonjourTest, MalformedAddressesAndUnknownNamesAreIgnored)
-{
-    events().serviceFound(QStringLiteral("phone"));
-    events().serviceResolved(QStringLiteral("phone"), {ServiceAddress{AF_INET, QByteArray(3, '\1'), 5555}});
-    events().serviceResolved(QStringLiteral("phone"), {ServiceAddress{AF_INET, QByteArray(16, '\1'), 5555}});
-    events().serviceResolved(QStringLiteral("phone"), {});
-    // Never found (or already removed): a late answer does not add it.
-    events().serviceResolved(QStringLiteral("stranger"), {FakeServiceDiscovery::ipv4("10.0.0.3", 5555)});
-    EXPECT_TRUE(lists_.isEmpty());
-}
-
-TEST_F(BonjourTest, RemovalDeliversTheRemainingListEvenWhenEmpty)
-{
-    events().serviceFound(QStringLiteral("a"));
-    events().serviceFound(QStringLiteral("b"));
-    events().serviceResolved(QStringLiteral("a"), {FakeServiceDiscovery::ipv4("10.0.0.1", 1)});
-    events().serviceResolved(QStringLiteral("b"), {FakeServiceDiscovery::ipv4("10.0.0.2", 2)});
-    events().serviceRemoved(QStringLiteral("a"));
-    EXPECT_EQ(lists_.last(), (QList<DiscoveredService>{service(QStringLiteral("b"), QStringLiteral("10.0.0.2"), 2)}));
-    events().serviceRemoved(QStringLiteral("b"));
+    // Removal delivers what remains, even nothing; a late answer does not bring it back.
+    events().serviceRemoved(mixed);
+    EXPECT_EQ(lists_.last(), QList<DiscoveredService>{resolvedPhone});
+    events().serviceRemoved(phone);
     EXPECT_EQ(lists_.last(), QList<DiscoveredService>{});
-
-    // A resolution that arrives after the removal does not resurrect it.
-    events().serviceResolved(QStringLiteral("b"), {FakeServiceDiscovery::ipv4("10.0.0.2", 2)});
-    EXPECT_EQ(lists_.size(), 4);
+    events().serviceResolved(phone, {Fake::ipv4("192.168.1.41", 41999)});
+    EXPECT_EQ(lists_.size(), 5);
 }
 
 TEST_F(BonjourTest, RefreshReResolvesEveryFoundService)
@@ -152,16 +119,11 @@ TEST(BonjourLifetimeTest, ReleasingTheBrowserStopsTheBrowse)
 
 TEST(BonjourTimerTest, TheRefreshTimerReResolvesOnTheEventLoop)
 {
-    int argc = 0;
-    QCoreApplication app(argc, nullptr);
+    ensureApplication();
     FakeServiceDiscovery discovery;
     Bonjour bonjour(discovery, 5ms);
     auto browser = bonjour.browse(connectType, nullptr);
     discovery.events(connectType).serviceFound(QStringLiteral("a"));
-    QElapsedTimer waited;
-    waited.start();
-    while (discovery.resolveRequests.size() < 3 && waited.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_GE(discovery.resolveRequests.size(), 3);
+    ASSERT_TRUE(spinUntil([&] { return discovery.resolveRequests.size() >= 3; }));
     EXPECT_EQ(discovery.resolveRequests[1].timeout, 4s);
 }

@@ -163,6 +163,16 @@ TEST_F(WirelessManagerTest, OnlyAChangedPathSignatureRestartsDiscovery)
     wireless.systemDidWake();
     EXPECT_EQ(discovery_.browsedDomains.size(), 6);
     EXPECT_FALSE(wireless.shouldRunLANFallback());
+
+    // A scan just ran; on a new network the minute between scans starts afresh.
+    clock_.advance(8001ms);
+    wireless.runLANFallback(true);
+    ASSERT_TRUE(waitForScanEnd());
+    clock_.advance(8001ms);
+    EXPECT_FALSE(wireless.shouldRunLANFallback());
+    sendPath(path(NetworkPath::Status::satisfied, {QStringLiteral("wlp2s0")}));
+    clock_.advance(8001ms);
+    EXPECT_TRUE(wireless.shouldRunLANFallback());
 }
 
 TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememberedAndPinned)
@@ -203,28 +213,21 @@ TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememb
     EXPECT_EQ(count(QStringLiteral("connect ") + debugging), 1);
 }
 
-TEST_F(WirelessManagerTest, LearnedEndpointsFollowTheSerialKinds)
+TEST_F(WirelessManagerTest, AFailedPinIsNotRetriedAtEveryRefresh)
 {
-    const QString mdnsSerial = QStringLiteral("adb-FIXED1-aaa._adb-tls-connect._tcp");
-    phonesim::SimPhone fixed = makePhone(QStringLiteral("FIXED1"), QStringLiteral("FIXED_MODEL"));
-    fixed.usbAttached = false;
-    fixed.mdnsSerial = mdnsSerial.toStdString();
-    sim_.addPhone(fixed);
-    saveConfig(QStringLiteral("FIXED_MODEL"), 5561);
-
+    phonesim::SimPhone phone = makePhone(serial, model);
+    phone.usbAttached = false;
+    phone.mdnsSerial = "adb-R58M123ABC-x._adb-tls-connect._tcp";
+    sim_.addPhone(phone);
+    saveConfig(model, 5557);
+    sim_.addRule({"adb", "*", "tcpip", "error: closed\n", 1, -1, 0});
     WirelessConnector &wireless = startWirelessManager();
-    // An mDNS name is no endpoint, but the phone is pinned to its fixed port.
-    const QString pinned = QString::fromStdString(fixed.wlanAddress) + QStringLiteral(":5561");
-    EXPECT_TRUE(spinUntil([&] { return wireless.knownEndpoints().contains(pinned); }));
     settle();
-    EXPECT_FALSE(wireless.knownEndpoints().contains(mdnsSerial));
-    EXPECT_EQ(count(QStringLiteral("-s ") + mdnsSerial + QStringLiteral(" tcpip 5561")), 1);
-
-    // A phone already on a fixed port is remembered and left alone.
+    refreshNow();
     refreshNow();
     settle();
-    EXPECT_EQ(count(QStringLiteral("tcpip")), 1);
-    EXPECT_EQ(wireless.knownEndpoints().first(), pinned);
+    EXPECT_EQ(count(QStringLiteral("-s adb-R58M123ABC-x._adb-tls-connect._tcp tcpip 5557")), 1);
+    EXPECT_TRUE(wireless.knownEndpoints().isEmpty()) << "an mDNS name is no endpoint";
 }
 
 TEST_F(WirelessManagerTest, AutomaticScanNeedsSomethingToLookFor)
@@ -301,30 +304,6 @@ TEST_F(WirelessManagerTest, TheSweepFindsAndConnectsAMissingPhone)
     EXPECT_TRUE(spinUntil([&] { return manager.wifiDevice(configFor(model)).has_value(); }));
     EXPECT_EQ(wireless.knownEndpoints(), QStringList{QStringLiteral("127.0.13.57:5557")});
     EXPECT_FALSE(wireless.hasMissingConfiguredDevice());
-}
-
-TEST_F(WirelessManagerTest, MalformedRememberedEndpointsAreSkippedAndKept)
-{
-    LoopbackListener adbd(QStringLiteral("127.0.14.58"), 5558);
-    phonesim::SimPhone phone = makePhone(serial, model);
-    phone.usbAttached = false;
-    phone.wlanAddress = "127.0.14.58";
-    phone.tcpipPort = 5558;
-    sim_.addPhone(phone);
-    const QStringList stored{QStringLiteral("garbage"), QStringLiteral("127.0.14.58:99999"),
-                             QStringLiteral("127.0.14.58:55x8"), QStringLiteral("127.0.14.58:5558")};
-    defaults_.setValue(QStringLiteral("knownWifiEndpoints"), stored);
-    WirelessConnector &wireless = startWirelessManager("127.0.14.1");
-
-    wireless.runLANFallback(true);
-    ASSERT_TRUE(waitForScanEnd());
-    settle();
-    EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:5558")), 1);
-    EXPECT_EQ(count(QStringLiteral("connect 127.0.14.58:99999")), 0);
-    // Found by the known-endpoint probe and present now: no sweep was needed for it.
-    EXPECT_EQ(wireless.knownEndpoints(),
-              (QStringList{QStringLiteral("127.0.14.58:5558"), QStringLiteral("garbage"),
-                           QStringLiteral("127.0.14.58:99999"), QStringLiteral("127.0.14.58:55x8")}));
 }
 
 TEST_F(WirelessManagerTest, SwitchingToWifiReportsOnlyItsOwnOutcome)

@@ -203,4 +203,8 @@ TEST(WirelessPolicyReconnectTest, SkipsConnectedHostsNamesAndRecentAttempts)
     EXPECT_TRUE(servicesToReconnect(services, devices, attempts, t0 + 4s).isEmpty());
     EXPECT_TRUE(servicesToReconnect(services, devices, attempts, t0 + 9999ms).isEmpty());
     EXPECT_EQ(servicesToReconnect(services, devices, attempts, t0 + 10s), QList<DiscoveredService>{services[2]});
+
+    // A service without a name is not taken for every phone already there.
+    const QList<DiscoveredService> nameless{service(QString(), QStringLiteral("192.168.1.70"), 44000)};
+    EXPECT_EQ(servicesToReconnect(nameless, devices, attempts, t0), nameless);
 }
