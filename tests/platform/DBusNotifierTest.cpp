@@ -1,6 +1,6 @@
 #include "platform/dbus/DBusNotifier.h"
 #include "GuiApplication.h"
-#include "PrivateBus.h"
+#include "support/PrivateBus.h"
 
 #include <gtest/gtest.h>
 

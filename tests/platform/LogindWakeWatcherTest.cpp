@@ -1,5 +1,4 @@
 #include "platform/dbus/LogindWakeWatcher.h"
-#include "PrivateBus.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 

@@ -4,11 +4,12 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace lumarient::test {
 
 // A message bus of the test's own (a dbus-daemon child), standing in for the
-// system or session bus. Connections made through it are closed, and the
+// system or session bus, with no services it could start on demand. Connections made through it are closed, and the
 // daemon stopped, when this object goes.
 class PrivateBus {
 public:
@@ -22,6 +23,7 @@ public:
     QDBusConnection connect(const QString &name);
 
 private:
+    QTemporaryDir folder_;
     QProcess daemon_;
     QString address_;
     QStringList connections_;
