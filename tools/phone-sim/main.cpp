@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     }
 
     SimInvocation invocation{tool, arguments, {}};
-    for (const char *name : {"ADB", "SCRCPY_SERVER_PATH"}) {
+    for (const char *name : {"ADB", "SCRCPY_SERVER_PATH", "SDL_VIDEO_DRIVER"}) {
         if (const char *value = std::getenv(name))
             invocation.environment[name] = value;
     }
