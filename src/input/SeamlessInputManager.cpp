@@ -5,6 +5,7 @@
 #include "display/VirtualDisplay.h"
 #include "input/InputServer.h"
 #include "input/SeamlessCapture.h"
+#include "input/WindowDragControl.h"
 #include "model/LumarientError.h"
 #include "platform/Clock.h"
 #include "platform/DisplayLayout.h"
@@ -210,7 +211,10 @@ void SeamlessInputManager::startServer(const QUuid &configID, std::uint64_t gene
             }
             if (!self->beginCapture(configID, phoneSize))
                 return;
-            self->startAudio(configID, self->sessions_.at(configID).serial);
+            const QString serial = self->sessions_.at(configID).serial;
+            self->startAudio(configID, serial);
+            if (self->platform_.drags != nullptr)
+                self->platform_.drags->enableDrag(serial);
         },
         [self, configID, generation] {
             if (self && self->isLive(configID, generation))
@@ -248,6 +252,10 @@ bool SeamlessInputManager::beginCapture(const QUuid &configID, std::optional<std
     capture_->onExit = [self] {
         if (self)
             self->restorePreviousWindow();
+    };
+    capture_->onCursorEdgeChanged = [self](std::optional<std::uint32_t> displayID, std::optional<QString> edge) {
+        if (self)
+            self->forwardCursorEdge(displayID, edge);
     };
     Session &session = sessions_.at(configID);
     const std::uint32_t displayID = session.display->displayID();
@@ -332,6 +340,8 @@ void SeamlessInputManager::teardown(const QUuid &configID)
     session.server->stop();
     if (session.audioProcess)
         session.audioProcess->terminate();
+    if (platform_.drags != nullptr && platform_.drags->watcherSerial() == session.serial)
+        platform_.drags->disableDrag(false);
     activeConfigIDs_.erase(configID);
     if (lastStartedConfigID_ == configID) {
         lastStartedConfigID_ = sessions_.empty() ? std::nullopt : std::optional<QUuid>(sessions_.begin()->first);
@@ -349,6 +359,27 @@ void SeamlessInputManager::teardown(const QUuid &configID)
     if (geometry_)
         geometry_->invalidate();
     emit changed();
+}
+
+void SeamlessInputManager::forwardCursorEdge(std::optional<std::uint32_t> displayID, std::optional<QString> edge)
+{
+    WindowDragControl *drags = platform_.drags;
+    if (drags == nullptr)
+        return;
+    const std::optional<QString> watched = drags->watcherSerial();
+    if (!watched)
+        return;
+    if (displayID) {
+        for (const auto &[id, session] : sessions_) {
+            if (session.display->displayID() != *displayID)
+                continue;
+            // Only the watched phone hears of its own edges.
+            if (session.serial == *watched)
+                drags->setCursorEdge(edge);
+            return;
+        }
+    }
+    drags->setCursorEdge(std::nullopt);
 }
 
 void SeamlessInputManager::restorePreviousWindow()

@@ -30,6 +30,7 @@ class ToolPaths;
 class UserDefaults;
 class VirtualDisplay;
 class VirtualMonitorFactory;
+class WindowDragControl;
 class WindowList;
 
 // "Keyboard & Mouse Only": for each phone a stand-in display beside the main
@@ -48,6 +49,8 @@ public:
         InputTap *tap = nullptr;
         WindowList *windows = nullptr;
         ScrcpySupervisor *scrcpy = nullptr;
+        // Dragging phone app windows to the desktop while a phone is driven; optional.
+        WindowDragControl *drags = nullptr;
     };
     struct Dependencies {
         const ToolPaths &paths;
@@ -133,6 +136,8 @@ private:
     void fail(const QUuid &configID, const QString &text);
     void endSession(const QUuid &configID);
     void teardown(const QUuid &configID);
+    // Tells the phone window watcher which edge of its phone the cursor touches.
+    void forwardCursorEdge(std::optional<std::uint32_t> displayID, std::optional<QString> edge);
     void restorePreviousWindow();
     std::optional<DisplayRect> mainDisplayBounds() const;
     bool isLive(const QUuid &configID, std::uint64_t generation) const;
