@@ -13,11 +13,12 @@ using nlohmann::json;
 
 PHONESIM_JSON(SimDisplay, id, uniqueId, width, height, density, windowingMode)
 PHONESIM_JSON(SimInputServerScript, startOutput, exitAfterRecords, closeInputAfterRecords)
+PHONESIM_JSON(SimWindowWatcherScript, startOutput, exitAfterStart, exitAfterLines, freeformWhileWatching)
 PHONESIM_JSON(SimPhone, usbSerial, model, product, device, state, usbAttached, props, settings, deviceConfig,
               wlanAddress, tcpipPort, wirelessDebuggingPort, wirelessDebuggingPaired, mdnsSerial, screenWidth,
               screenHeight, screenDensity, displayInfoInDump, overlayAppearsAfterPolls, overlayPollsLeft, displays,
               nextDisplayId, packages, grantedPermissions, reversedPorts, companionSession, displayReceiver,
-              pushedFiles, inputServer)
+              pushedFiles, inputServer, windowWatcher)
 PHONESIM_JSON(SimRule, tool, serial, commandPrefix, output, exitCode, times, sleepMs)
 PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode, exitsWhenUnplugged)
 PHONESIM_JSON(SimState, serverRunning, phones, wifiConnections, pairingCodes, rules, scrcpy)
