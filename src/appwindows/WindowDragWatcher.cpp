@@ -98,6 +98,7 @@ std::optional<DisplayRect> WindowDragWatcher::windowFrame(std::int32_t pid, cons
     return std::nullopt;
 }
 
+// The first other display, the one the keyboard-and-mouse manager puts the stand-in beside.
 std::optional<DisplayRect> WindowDragWatcher::mainDisplayBounds(std::uint32_t standInID)
 {
     for (const std::uint32_t id : layout_.activeDisplays()) {

@@ -273,20 +273,22 @@ void WindowWatcherClient::onOutput()
     const QByteArray bytes = process_->readAllStandardOutput();
     if (bytes.isEmpty())
         return;
+    std::optional<std::exception_ptr> outcome;
     if (start_ && start_->deadline) {
         // Looked for in what came before too, so a marker split between reads is still seen.
         const QByteArray seen = markerTail_ + bytes;
         if (seen.contains(readyMarker)) {
-            finishStart(nullptr);
+            outcome = nullptr;
         } else if (seen.contains(failureMarker)) {
             const QByteArray chunk = bytes.contains(failureMarker) ? bytes : seen;
-            finishStart(std::make_exception_ptr(LumarientError::message(QString::fromUtf8(chunk).trimmed())));
+            outcome = std::make_exception_ptr(LumarientError::message(QString::fromUtf8(chunk).trimmed()));
         } else {
             markerTail_ = seen.right(qsizetype(std::strlen(readyMarker)) - 1);
         }
     }
-    if (process_)
-        consume(bytes);
+    consume(bytes);
+    if (outcome)
+        finishStart(*outcome);
 }
 
 void WindowWatcherClient::consume(const QByteArray &bytes)
@@ -318,6 +320,7 @@ void WindowWatcherClient::onFinished()
     process_.clear();
     stdin_.reset();
     isReady_ = false;
+    lastCursorEdge_.reset();
     pending_.clear();
     if (startedSerial_) {
         restoreFreeform(*startedSerial_, previousFreeform_, false);
@@ -370,7 +373,9 @@ void WindowWatcherClient::send(const QString &line)
 void WindowWatcherClient::setCursorEdge(const std::optional<QString> &edge)
 {
     const QString value = edge.value_or(QStringLiteral("none"));
-    if (lastCursorEdge_ == value)
+    // Only an edge the watcher was told counts as known to it, so one set
+    // before the watcher runs is sent once it does.
+    if (lastCursorEdge_ == value || !stdin_)
         return;
     lastCursorEdge_ = value;
     send(QStringLiteral("cursoredge ") + value);
@@ -380,6 +385,7 @@ void WindowWatcherClient::stop(bool synchronously)
 {
     isReady_ = false;
     send(QStringLiteral("stop"));
+    lastCursorEdge_.reset();
     QPointer<QProcess> process = process_;
     if (process)
         process->disconnect(this);

@@ -148,6 +148,12 @@ Reply appProcess(const SimPhone &phone, const Words &words)
         reply.phoneSerial = phone.usbSerial;
         return reply;
     }
+    if (mainClass == "com.corvantil.lumarient.input.WindowWatcher" && phone.pushedFiles.count(classPath)) {
+        Reply reply;
+        reply.phoneProgram = "window-watcher";
+        reply.phoneSerial = phone.usbSerial;
+        return reply;
+    }
     return {"Exception in thread \"main\" java.lang.ClassNotFoundException: " + mainClass + "\n", 1};
 }
 

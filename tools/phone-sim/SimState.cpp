@@ -14,11 +14,12 @@ using nlohmann::json;
 PHONESIM_JSON(SimDisplay, id, uniqueId, width, height, density, windowingMode)
 PHONESIM_JSON(SimTask, id, package, displayId, mode, left, top, right, bottom)
 PHONESIM_JSON(SimInputServerScript, startOutput, exitAfterRecords, closeInputAfterRecords)
+PHONESIM_JSON(SimWindowWatcherScript, startOutput, exitAfterStart, exitAfterLines, freeformWhileWatching)
 PHONESIM_JSON(SimPhone, usbSerial, model, product, device, state, usbAttached, props, settings, deviceConfig,
               wlanAddress, tcpipPort, wirelessDebuggingPort, wirelessDebuggingPaired, mdnsSerial, screenWidth,
               screenHeight, screenDensity, displayInfoInDump, overlayAppearsAfterPolls, overlayPollsLeft, displays,
               nextDisplayId, packages, grantedPermissions, reversedPorts, companionSession, displayReceiver,
-              pushedFiles, inputServer, tasks, nextTaskId, focusedTaskId)
+              pushedFiles, inputServer, windowWatcher, tasks, nextTaskId, focusedTaskId)
 PHONESIM_JSON(SimRule, tool, serial, commandPrefix, output, exitCode, times, sleepMs)
 PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode, exitsWhenUnplugged, windowAfterMs)
 PHONESIM_JSON(SimState, serverRunning, phones, wifiConnections, pairingCodes, rules, scrcpy)

@@ -35,6 +35,19 @@ struct SimInputServerScript {
     int closeInputAfterRecords = -1;
 };
 
+// How the phone's window watcher stand-in behaves once started.
+struct SimWindowWatcherScript {
+    // What it prints first: the ready line, a "fatal ..." line, or nothing at all.
+    std::string startOutput = "LumarientWatcher ready\n";
+    // Ends right after printing its start output.
+    bool exitAfterStart = false;
+    // Ends after reading this many lines; -1 never.
+    int exitAfterLines = -1;
+    // The value it gives the global freeform setting when told "watch 0", as a
+    // watcher that needs freeform windows does; empty leaves the setting alone.
+    std::string freeformWhileWatching = "1";
+};
+
 // One task of the phone's activity manager.
 struct SimTask {
     int id = 0;
@@ -101,6 +114,7 @@ struct SimPhone {
     // Files copied with `adb push`: path on the phone -> local path it came from.
     TextMap pushedFiles;
     SimInputServerScript inputServer;
+    SimWindowWatcherScript windowWatcher;
     // The activity manager's tasks, top first.
     std::vector<SimTask> tasks;
     int nextTaskId = 100;

@@ -10,6 +10,7 @@
 #include "ScrcpyStandIn.h"
 #include "SimStore.h"
 #include "Text.h"
+#include "WindowWatcherStandIn.h"
 
 #include <chrono>
 #include <cstdio>
@@ -103,5 +104,7 @@ int main(int argc, char *argv[])
     print(reply.output);
     if (reply.phoneProgram == "input-server")
         return runInputServer(store, reply.phoneSerial);
+    if (reply.phoneProgram == "window-watcher")
+        return runWindowWatcher(store, reply.phoneSerial);
     return reply.exitCode;
 }
