@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appwindows/AppWindowManager.h"
+#include "appwindows/WindowWatcherClient.h"
 #include "devices/ScrcpySupervisor.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
@@ -10,6 +11,9 @@
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -37,6 +41,12 @@ struct AppWindowHarness {
         phone.tasks.push_back({notesTask, notes.toStdString(), 0, "freeform", 100, 200, 900, 1400});
         phone.tasks.push_back({mailTask, mail.toStdString(), 0, "fullscreen", 0, 0, 1080, 2400});
         sim.addPhone(phone);
+        // The phone-side archive the window watcher is pushed from.
+        const QString jar = prefix.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
+        QDir().mkpath(QFileInfo(jar).path());
+        QFile file(jar);
+        file.open(QIODevice::WriteOnly);
+        file.write("stand-in input archive");
     }
 
     // Windows left open are closed, and their scrcpy children waited for.
@@ -51,6 +61,10 @@ struct AppWindowHarness {
                            std::unique_ptr<WindowDragWatcher> dragWatcher = {})
     {
         AppWindowManager::Dependencies dependencies{adb, scrcpy, sleeper, SteadyClock::instance()};
+        dependencies.makeWatcher = [this] {
+            return std::make_unique<WindowWatcherClient>(
+                WindowWatcherClient::Dependencies{paths, defaults, SteadyClock::instance(), prefix.path()});
+        };
         dependencies.dragWatcher = std::move(dragWatcher);
         dependencies.windows = windows;
         manager = std::make_unique<AppWindowManager>(std::move(dependencies));

@@ -177,12 +177,13 @@ TEST_F(AppWindowManagerTest, AScrcpyThatCannotStartIsReported)
 TEST(AppWindowManagerDrags, AWatcherThatCannotStartLeavesDraggingOffWithTheReason)
 {
     AppWindowHarness h;
-    QTemporaryDir emptySourceTree;
+    QTemporaryDir empty;
+    const ToolPaths emptyInstallation{h.defaults, empty.path()};
     AppWindowManager::Dependencies dependencies{h.adb, h.scrcpy, ThreadSleeper::instance(), SteadyClock::instance()};
     // Neither the installation nor the source tree has the phone's archive.
     dependencies.makeWatcher = [&] {
         return std::make_unique<WindowWatcherClient>(
-            WindowWatcherClient::Dependencies{h.paths, h.defaults, SteadyClock::instance(), emptySourceTree.path()});
+            WindowWatcherClient::Dependencies{emptyInstallation, h.defaults, SteadyClock::instance(), empty.path()});
     };
     AppWindowManager manager(std::move(dependencies));
     int changes = 0;

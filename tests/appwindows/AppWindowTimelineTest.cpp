@@ -27,7 +27,8 @@ void moveWindow(const char *displayName, std::uint32_t window, int x, int y)
 }
 
 // One app's way from the phone to the desktop and back, on Xorg with the dummy
-// driver and openbox, with the phone simulator's scrcpy showing real windows.
+// driver and openbox, with the phone simulator's window watcher reporting the
+// drag and its scrcpy showing real windows.
 class AppWindowTimelineTest : public XorgSuite {
 protected:
     void SetUp() override
@@ -78,7 +79,12 @@ TEST_F(AppWindowTimelineTest, ADraggedAppOpensRaisedOnTheDesktopAndADropSendsItB
     std::optional<std::uint32_t> raised;
     QObject::connect(&manager, &AppWindowManager::windowRaised, [&](int, std::uint32_t window) { raised = window; });
 
-    manager.handleDrag(AppWindowHarness::notesDrag(), AppWindowHarness::serial);
+    // Keyboard and mouse sharing has started watching the phone's windows.
+    manager.enableDrag(AppWindowHarness::serial);
+    ASSERT_TRUE(spinUntil([&] { return manager.isDragEnabled(); }, 10s))
+        << manager.lastError().value_or(QString()).toStdString();
+    // The user pushes the notes window against the phone's left edge.
+    h_.sim.printFromWatcher("drag 42 com.example.notes left 100 200 800 1200 port\n");
     ASSERT_TRUE(spinUntil([&] { return raised.has_value(); }, 10s));
     ASSERT_EQ(h_.sim.scrcpyRuns().size(), 1);
     EXPECT_TRUE(h_.sim.scrcpyRuns().front().contains(QStringLiteral("--new-display=800x1200/160")));
