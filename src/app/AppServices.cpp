@@ -1,5 +1,9 @@
 #include "app/AppServices.h"
 
+#include "appwindows/AppWindowManager.h"
+#include "appwindows/WindowDragWatcher.h"
+#include "appwindows/WindowListCache.h"
+#include "appwindows/WindowWatcherClient.h"
 #include "devices/DeviceManager.h"
 #include "devices/ScrcpySupervisor.h"
 #include "display/SecondDisplayManager.h"
@@ -63,6 +67,7 @@ AppServices::AppServices()
     if (!isWaylandSession()) {
         inputTap_ = std::make_unique<x11::X11InputTap>();
         windowList_ = std::make_unique<x11::X11WindowList>();
+        windowListCache_ = std::make_unique<WindowListCache>(*windowList_, SteadyClock::instance());
     }
     encoders_ = std::make_unique<libav::LibavVideoEncoderFactory>();
     serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
@@ -101,6 +106,8 @@ AppServices::AppServices()
     keyboardMouse.tap = inputTap_.get();
     keyboardMouse.windows = windowList_.get();
     keyboardMouse.sessionLock = lockWatcher_.get();
+    appWindows_ = makeAppWindows();
+    keyboardMouse.drags = appWindows_.get();
     keyboardMouse_ = std::make_unique<SeamlessInputManager>(
         keyboardMouse, SeamlessInputManager::Dependencies{*toolPaths_, *adb_, *defaults_});
 
@@ -112,6 +119,7 @@ AppServices::~AppServices()
 {
     fileReceiver_.reset();
     keyboardMouse_.reset();
+    appWindows_.reset();
     secondDisplay_.reset();
     wireless_.reset();
     devices_.reset();
@@ -124,6 +132,7 @@ AppServices::~AppServices()
     interfaces_.reset();
     serviceDiscovery_.reset();
     encoders_.reset();
+    windowListCache_.reset();
     windowList_.reset();
     inputTap_.reset();
     displayLayout_.reset();
@@ -133,6 +142,23 @@ AppServices::~AppServices()
     adb_.reset();
     toolPaths_.reset();
     defaults_.reset();
+}
+
+std::unique_ptr<AppWindowManager> AppServices::makeAppWindows()
+{
+    AppWindowManager::Dependencies dependencies{*adb_, *scrcpy_, ThreadSleeper::instance(), SteadyClock::instance()};
+    dependencies.makeWatcher = [this] {
+        return std::make_unique<WindowWatcherClient>(WindowWatcherClient::Dependencies{*toolPaths_, *defaults_});
+    };
+    // Drops are seen in the window list; without one (Wayland) windows go back by closing.
+    if (windowListCache_) {
+        dependencies.dragWatcher = std::make_unique<WindowDragWatcher>(
+            *windowListCache_, *displayLayout_, [this]() -> std::optional<std::uint32_t> {
+                return keyboardMouse_ ? keyboardMouse_->standInDisplayID() : std::nullopt;
+            });
+    }
+    dependencies.windows = windowList_.get();
+    return std::make_unique<AppWindowManager>(std::move(dependencies));
 }
 
 void AppServices::start()
@@ -148,6 +174,7 @@ void AppServices::stop()
     Shell::cancelAll(std::chrono::milliseconds(750));
     wireless_->stop();
     devices_->terminateAllSessions();
+    appWindows_->stopAll();
     fileReceiver_->stop();
     // Their virtual displays must not outlive the app.
     keyboardMouse_->stopAll();

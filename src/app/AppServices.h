@@ -6,6 +6,8 @@ namespace lumarient {
 
 class ADB;
 class AdbSecondDisplayPhone;
+class AppWindowManager;
+class WindowListCache;
 class AvahiServiceDiscovery;
 class Companion;
 class DBusNotifier;
@@ -47,7 +49,8 @@ public:
     void start();
     // The app is about to quit, in this order: adb commands are cancelled after
     // a short grace, discovery stops, screen sessions end (their overlays
-    // removed), the receiver, keyboard and mouse sharing and the second display stop, and every scrcpy
+    // removed), the app windows close (no app is sent back), the receiver,
+    // keyboard and mouse sharing and the second display stop, and every scrcpy
     // child is ended.
     void stop();
 
@@ -56,9 +59,13 @@ public:
     WirelessConnector &wireless() { return *wireless_; }
     SecondDisplayManager &secondDisplay() { return *secondDisplay_; }
     SeamlessInputManager &keyboardMouse() { return *keyboardMouse_; }
+    AppWindowManager &appWindows() { return *appWindows_; }
     FileReceiver &fileReceiver() { return *fileReceiver_; }
 
 private:
+    // The app window manager with its phone window watcher and drop watcher.
+    std::unique_ptr<AppWindowManager> makeAppWindows();
+
     std::unique_ptr<UserDefaults> defaults_;
     std::unique_ptr<ToolPaths> toolPaths_;
     std::unique_ptr<ADB> adb_;
@@ -69,6 +76,7 @@ private:
     std::unique_ptr<x11::X11DisplayLayout> displayLayout_;
     std::unique_ptr<x11::X11InputTap> inputTap_;
     std::unique_ptr<x11::X11WindowList> windowList_;
+    std::unique_ptr<WindowListCache> windowListCache_;
     std::unique_ptr<libav::LibavVideoEncoderFactory> encoders_;
     std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
     std::unique_ptr<SystemInterfaceSource> interfaces_;
@@ -82,6 +90,7 @@ private:
     std::unique_ptr<DeviceManager> devices_;
     std::unique_ptr<WirelessConnector> wireless_;
     std::unique_ptr<SecondDisplayManager> secondDisplay_;
+    std::unique_ptr<AppWindowManager> appWindows_;
     std::unique_ptr<SeamlessInputManager> keyboardMouse_;
     std::unique_ptr<FileReceiver> fileReceiver_;
 };

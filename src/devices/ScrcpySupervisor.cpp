@@ -3,11 +3,12 @@
 namespace lumarient {
 
 QPointer<QProcess> ScrcpySupervisor::launch(const QStringList &arguments, Scrcpy::OutputHandler onOutput,
-                                            Scrcpy::ExitHandler onExit)
+                                            Scrcpy::ExitHandler onExit, const QProcessEnvironment &extraEnvironment)
 {
     // Ended children delete themselves; forget them before counting a new one.
     children_.removeIf([](const QPointer<QProcess> &child) { return child.isNull(); });
-    const QPointer<QProcess> child = Scrcpy::launch(paths_, arguments, std::move(onOutput), std::move(onExit));
+    const QPointer<QProcess> child =
+        Scrcpy::launch(paths_, arguments, std::move(onOutput), std::move(onExit), extraEnvironment);
     children_.append(child);
     return child;
 }

@@ -23,7 +23,8 @@ public:
 
     // As Scrcpy::launch: returns at once, `onExit` runs once when the child has
     // ended for any reason. Throws ShellError::launchFailed.
-    QPointer<QProcess> launch(const QStringList &arguments, Scrcpy::OutputHandler onOutput, Scrcpy::ExitHandler onExit);
+    QPointer<QProcess> launch(const QStringList &arguments, Scrcpy::OutputHandler onOutput, Scrcpy::ExitHandler onExit,
+                              const QProcessEnvironment &extraEnvironment = {});
     // Asks every running child to end; their exit handlers run as they do.
     void terminateAll();
     int runningCount() const;

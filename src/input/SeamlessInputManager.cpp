@@ -5,6 +5,7 @@
 #include "display/VirtualDisplay.h"
 #include "input/InputServer.h"
 #include "input/SeamlessCapture.h"
+#include "input/WindowDragControl.h"
 #include "model/LumarientError.h"
 #include "platform/Clock.h"
 #include "platform/DisplayLayout.h"
@@ -239,7 +240,10 @@ void SeamlessInputManager::startServer(const QUuid &configID, std::uint64_t gene
             }
             if (!self->beginCapture(configID, phoneSize))
                 return;
-            self->startAudio(configID, self->sessions_.at(configID).serial);
+            const QString serial = self->sessions_.at(configID).serial;
+            self->startAudio(configID, serial);
+            if (self->platform_.drags != nullptr)
+                self->platform_.drags->enableDrag(serial);
         },
         [self, configID, generation] {
             if (self && self->isLive(configID, generation))
@@ -277,6 +281,10 @@ bool SeamlessInputManager::beginCapture(const QUuid &configID, std::optional<std
     capture_->onExit = [self] {
         if (self)
             self->restorePreviousWindow();
+    };
+    capture_->onCursorEdgeChanged = [self](std::optional<std::uint32_t> displayID, std::optional<QString> edge) {
+        if (self)
+            self->forwardCursorEdge(displayID, edge);
     };
     Session &session = sessions_.at(configID);
     const std::uint32_t displayID = session.display->displayID();
@@ -361,6 +369,8 @@ void SeamlessInputManager::teardown(const QUuid &configID)
     session.server->stop();
     if (session.audioProcess)
         session.audioProcess->terminate();
+    if (platform_.drags != nullptr && platform_.drags->watcherSerial() == session.serial)
+        platform_.drags->disableDrag(false);
     activeConfigIDs_.erase(configID);
     if (lastStartedConfigID_ == configID) {
         lastStartedConfigID_ = sessions_.empty() ? std::nullopt : std::optional<QUuid>(sessions_.begin()->first);
@@ -386,6 +396,27 @@ void SeamlessInputManager::sessionLocked()
         return;
     log(QStringLiteral("session locked — keyboard and mouse back to the computer"));
     capture_->returnToComputer();
+}
+
+void SeamlessInputManager::forwardCursorEdge(std::optional<std::uint32_t> displayID, std::optional<QString> edge)
+{
+    WindowDragControl *drags = platform_.drags;
+    if (drags == nullptr)
+        return;
+    const std::optional<QString> watched = drags->watcherSerial();
+    if (!watched)
+        return;
+    if (displayID) {
+        for (const auto &[id, session] : sessions_) {
+            if (session.display->displayID() != *displayID)
+                continue;
+            // Only the watched phone hears of its own edges.
+            if (session.serial == *watched)
+                drags->setCursorEdge(edge);
+            return;
+        }
+    }
+    drags->setCursorEdge(std::nullopt);
 }
 
 void SeamlessInputManager::restorePreviousWindow()

@@ -31,6 +31,7 @@ class ToolPaths;
 class UserDefaults;
 class VirtualDisplay;
 class VirtualMonitorFactory;
+class WindowDragControl;
 class WindowList;
 
 // "Keyboard & Mouse Only": for each phone a stand-in display beside the main
@@ -51,6 +52,8 @@ public:
         ScrcpySupervisor *scrcpy = nullptr;
         // A locked session takes the keyboard and pointer back from the phone.
         SessionLockWatcher *sessionLock = nullptr;
+        // Dragging phone app windows to the desktop while a phone is driven; optional.
+        WindowDragControl *drags = nullptr;
     };
     struct Dependencies {
         const ToolPaths &paths;
@@ -140,6 +143,8 @@ private:
     void fail(const QUuid &configID, const QString &text);
     void endSession(const QUuid &configID);
     void teardown(const QUuid &configID);
+    // Tells the phone window watcher which edge of its phone the cursor touches.
+    void forwardCursorEdge(std::optional<std::uint32_t> displayID, std::optional<QString> edge);
     void restorePreviousWindow();
     void sessionLocked();
     std::optional<DisplayRect> mainDisplayBounds() const;

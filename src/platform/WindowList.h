@@ -35,6 +35,12 @@ public:
     virtual std::optional<std::uint32_t> activeWindow() = 0;
     // Raises and focuses the window; false when it has gone.
     virtual bool activate(std::uint32_t id) = 0;
+    // Hides (iconifies) the window; false when it has gone or cannot be hidden.
+    virtual bool minimize(std::uint32_t id)
+    {
+        (void)id;
+        return false;
+    }
     // Calls `changed` on the main thread whenever the list of windows or the
     // active window changes (without polling), until `changed` is replaced.
     virtual void onChanged(std::function<void()> changed) = 0;

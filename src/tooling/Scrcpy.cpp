@@ -29,13 +29,15 @@ QProcessEnvironment environment(const ToolPaths &paths)
 }
 
 QPointer<QProcess> launch(const ToolPaths &paths, const QStringList &arguments, OutputHandler onOutput,
-                          ExitHandler onExit)
+                          ExitHandler onExit, const QProcessEnvironment &extraEnvironment)
 {
     const QString program = paths.scrcpy();
     auto *process = new QProcess(QCoreApplication::instance());
     process->setProgram(program);
     process->setArguments(arguments);
-    process->setProcessEnvironment(environment(paths));
+    QProcessEnvironment childEnvironment = environment(paths);
+    childEnvironment.insert(extraEnvironment);
+    process->setProcessEnvironment(childEnvironment);
     process->setStandardInputFile(QProcess::nullDevice());
     if (onOutput) {
         process->setProcessChannelMode(QProcess::MergedChannels);

@@ -26,8 +26,9 @@ using ExitHandler = std::function<void()>;
 // runs once, after the child has exited for any reason, and the process object
 // deletes itself afterwards (hence the guarded pointer). Throws
 // ShellError::launchFailed when the child cannot start; no handler runs then.
+// `extraEnvironment` adds to (or replaces in) the environment below.
 QPointer<QProcess> launch(const ToolPaths &paths, const QStringList &arguments, OutputHandler onOutput,
-                          ExitHandler onExit);
+                          ExitHandler onExit, const QProcessEnvironment &extraEnvironment = {});
 
 // The environment scrcpy runs with: ours, with "ADB" naming our adb and, when
 // the installation has one, "SCRCPY_SERVER_PATH" naming its server file.

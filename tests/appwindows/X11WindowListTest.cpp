@@ -1,12 +1,10 @@
 #include "platform/x11/X11WindowList.h"
 
 #include "support/EventLoop.h"
-#include "support/OpenboxRun.h"
+#include "support/OpenboxSession.h"
 #include "support/XorgServer.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 #include <xcb/xcb.h>
 
@@ -66,20 +64,15 @@ public:
         std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
     }
 
-    bool isManaged(xcb_window_t window)
+    bool hasWindowManager()
     {
         xcb_get_property_reply_t *reply = xcb_get_property_reply(
             connection_,
-            xcb_get_property(connection_, 0, screen_->root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, 4096),
+            xcb_get_property(connection_, 0, screen_->root, atom("_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1),
             nullptr);
-        bool managed = false;
-        if (reply != nullptr) {
-            const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(reply));
-            const int count = xcb_get_property_value_length(reply) / 4;
-            managed = std::find(windows, windows + count, window) != windows + count;
-        }
+        const bool present = reply != nullptr && xcb_get_property_value_length(reply) == 4;
         std::free(reply);
-        return managed;
+        return present;
     }
 
 private:
@@ -96,19 +89,10 @@ protected:
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         app_ = std::make_unique<AppClient>(server_->displayName());
-        windowManager_ = std::make_unique<OpenboxRun>(server_->displayName());
-        if (!windowManager_->isRunning())
-            GTEST_SKIP() << "openbox did not start";
-        // openbox announces itself before it is ready and drops windows mapped
-        // meanwhile: a probe window that it manages shows it is ready.
-        ASSERT_TRUE(spinUntil(
-            [&] {
-                const xcb_window_t probe = app_->open(1, QStringLiteral("probe"), "probe", 50, 50);
-                const bool managed = spinUntil([&] { return app_->isManaged(probe); }, 300ms);
-                app_->close(probe);
-                return managed;
-            },
-            10s));
+        windowManager_ = std::make_unique<OpenboxSession>(server_->displayName());
+        if (!windowManager_->start())
+            GTEST_SKIP() << windowManager_->problem().toStdString();
+        ASSERT_TRUE(app_->hasWindowManager());
     }
     void TearDown() override
     {
@@ -124,7 +108,7 @@ protected:
         return std::nullopt;
     }
 
-    std::unique_ptr<OpenboxRun> windowManager_;
+    std::unique_ptr<OpenboxSession> windowManager_;
     std::unique_ptr<AppClient> app_;
 };
 
@@ -175,8 +159,13 @@ TEST_F(X11WindowListTest, ListsManagedWindowsFrontToBackWithProcessNameAndFrame)
     ASSERT_FALSE(after.isEmpty());
     EXPECT_EQ(after.front().id, first);
 
+    // A hidden window leaves the list of windows on screen.
+    ASSERT_TRUE(list.minimize(first));
+    EXPECT_TRUE(spinUntil([&] { return !find(*list.onScreenWindows(), first); }, 5s));
+
     app_->close(second);
     EXPECT_FALSE(list.activate(second));
+    EXPECT_FALSE(list.minimize(second));
     EXPECT_TRUE(spinUntil([&] { return !find(*list.onScreenWindows(), second); }, 5s));
     app_->close(first);
 }
@@ -187,6 +176,7 @@ TEST(X11WindowListWithoutServer, AnswersNothingWithoutADisplay)
     EXPECT_FALSE(list.onScreenWindows());
     EXPECT_FALSE(list.activeWindow());
     EXPECT_FALSE(list.activate(1));
+    EXPECT_FALSE(list.minimize(1));
 }
 
 } // namespace

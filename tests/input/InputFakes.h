@@ -1,13 +1,17 @@
 #pragma once
 
+#include "input/WindowDragControl.h"
 #include "platform/DisplayLayout.h"
 #include "platform/InputTap.h"
 #include "platform/VirtualMonitor.h"
 #include "platform/WindowList.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace lumarient::test {
@@ -74,6 +78,31 @@ public:
         return true;
     }
     void onChanged(std::function<void()>) override {}
+};
+
+// The phone window dragging as the keyboard and mouse sharing drives it: one
+// phone watched at a time, every call recorded.
+class FakeWindowDrags final : public WindowDragControl {
+public:
+    QStringList calls;
+    std::optional<QString> watched;
+
+    void enableDrag(const QString &serial) override
+    {
+        calls.append(QStringLiteral("enable ") + serial);
+        if (!watched)
+            watched = serial;
+    }
+    void disableDrag(bool synchronously) override
+    {
+        calls.append(synchronously ? QStringLiteral("disable sync") : QStringLiteral("disable async"));
+        watched.reset();
+    }
+    std::optional<QString> watcherSerial() const override { return watched; }
+    void setCursorEdge(const std::optional<QString> &edge) override
+    {
+        calls.append(QStringLiteral("edge ") + edge.value_or(QStringLiteral("none")));
+    }
 };
 
 // Virtual monitors that appear in a FakeLayout, to the right of the right-most

@@ -12,7 +12,7 @@
 #include "platform/x11/X11VirtualMonitors.h"
 #include "platform/x11/X11WindowList.h"
 #include "support/EventLoop.h"
-#include "support/OpenboxRun.h"
+#include "support/OpenboxSession.h"
 #include "support/PhoneSim.h"
 #include "support/XTestClient.h"
 #include "support/XorgServer.h"
@@ -63,8 +63,10 @@ protected:
     static void SetUpTestSuite()
     {
         XorgSuite::SetUpTestSuite();
-        if (server_->isRunning())
-            openbox_ = new OpenboxRun(server_->displayName());
+        if (server_->isRunning()) {
+            openbox_ = new OpenboxSession(server_->displayName());
+            openboxStarted_ = openbox_->start();
+        }
     }
     static void TearDownTestSuite()
     {
@@ -78,7 +80,7 @@ protected:
         ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
-        ASSERT_TRUE(openbox_->isRunning()) << "openbox did not start";
+        ASSERT_TRUE(openboxStarted_) << openbox_->problem().toStdString();
         phonesim::SimPhone phone = makePhone(serial, QStringLiteral("Pixel"));
         phone.screenWidth = 1920;
         phone.screenHeight = 1080;
@@ -182,7 +184,8 @@ protected:
         return movedX();
     }
 
-    static OpenboxRun *openbox_;
+    static OpenboxSession *openbox_;
+    static bool openboxStarted_;
     PhoneSim sim_;
     QTemporaryDir settingsDir_;
     QTemporaryDir prefix_;
@@ -199,7 +202,8 @@ protected:
     std::unique_ptr<SeamlessInputManager> manager_;
 };
 
-OpenboxRun *KeyboardMouseEndToEnd::openbox_ = nullptr;
+OpenboxSession *KeyboardMouseEndToEnd::openbox_ = nullptr;
+bool KeyboardMouseEndToEnd::openboxStarted_ = false;
 
 TEST_F(KeyboardMouseEndToEnd, APushCrossesOntoThePhoneWhichGetsMotionAndKeysUntilControlEscapeOrAPushBack)
 {

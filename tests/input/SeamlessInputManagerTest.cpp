@@ -70,7 +70,7 @@ protected:
 
     SeamlessInputManager &make(InputTap *tap, SessionLockWatcher *sessionLock = nullptr)
     {
-        SeamlessInputManager::Platform platform{&monitors_, &layout_, tap, &windows_, &scrcpy_, sessionLock};
+        SeamlessInputManager::Platform platform{&monitors_, &layout_, tap, &windows_, &scrcpy_, sessionLock, &drags_};
         manager_ = std::make_unique<SeamlessInputManager>(
             platform, SeamlessInputManager::Dependencies{paths_, adb_, defaults_, sourceTree_.path()});
         return *manager_;
@@ -115,6 +115,7 @@ protected:
     FakeMonitors monitors_{layout_};
     FakeTap tap_;
     FakeWindowList windows_;
+    FakeWindowDrags drags_;
     std::unique_ptr<SeamlessInputManager> manager_;
 };
 
@@ -136,6 +137,7 @@ TEST_F(SeamlessInputManagerTest, StartMakesTheStandInBesideTheMainDisplayAndRuns
                                                            "lumarient-input.jar app_process / "
                                                            "com.corvantil.lumarient.input.LumarientInput")));
     EXPECT_TRUE(tap_.started);
+    EXPECT_EQ(drags_.watched, serialA);
     ASSERT_TRUE(spinUntil([&] { return !scrcpyRuns().isEmpty(); }));
     EXPECT_EQ(scrcpyRuns(),
               QList<QStringList>({{"-s", serialA, "--no-video", "--no-window", "--keyboard=disabled",
@@ -144,6 +146,33 @@ TEST_F(SeamlessInputManagerTest, StartMakesTheStandInBesideTheMainDisplayAndRuns
     crossRightEdge();
     EXPECT_EQ(manager.capture()->activeDisplayID(), manager.standInDisplayID());
     EXPECT_FALSE(manager.lastError());
+}
+
+TEST_F(SeamlessInputManagerTest, WindowDraggingRunsWithTheSessionAndHearsOnlyItsPhonesEdges)
+{
+    SeamlessInputManager &manager = make(&tap_);
+    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
+    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
+    startFully(pixel, serialA);
+    EXPECT_EQ(drags_.calls, QStringList{"enable " + serialA});
+    const std::uint32_t pixelDisplay = *manager.standInDisplayID();
+    startFully(galaxy, serialB);
+    // One phone's windows are watched at a time: the first keeps it.
+    EXPECT_EQ(drags_.calls, (QStringList{"enable " + serialA, "enable " + serialB}));
+    const std::uint32_t galaxyDisplay = *manager.standInDisplayID();
+    drags_.calls.clear();
+
+    ASSERT_TRUE(manager.capture()->onCursorEdgeChanged);
+    manager.capture()->onCursorEdgeChanged(pixelDisplay, QStringLiteral("left"));
+    manager.capture()->onCursorEdgeChanged(galaxyDisplay, QStringLiteral("top"));
+    manager.capture()->onCursorEdgeChanged(std::nullopt, std::nullopt);
+    EXPECT_EQ(drags_.calls, (QStringList{"edge left", "edge none"}));
+    drags_.calls.clear();
+
+    manager.stop(galaxy.id);
+    EXPECT_TRUE(drags_.calls.isEmpty());
+    manager.stop(pixel.id);
+    EXPECT_EQ(drags_.calls, QStringList{"disable async"});
 }
 
 TEST_F(SeamlessInputManagerTest, StopTearsEverythingDownAndBringsBackThePreviousWindow)

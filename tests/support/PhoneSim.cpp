@@ -129,6 +129,19 @@ std::vector<phonesim::SimInputRecord> PhoneSim::inputRecords() const
     return store_.inputRecords();
 }
 
+QStringList PhoneSim::watcherInput() const
+{
+    QStringList lines;
+    for (const std::string &line : store_.watcherInput())
+        lines.append(QString::fromStdString(line));
+    return lines;
+}
+
+void PhoneSim::printFromWatcher(const QByteArray &text)
+{
+    store_.appendWatcherOutput(text.toStdString());
+}
+
 phonesim::SimPhone makePhone(const QString &usbSerial, const QString &model)
 {
     phonesim::SimPhone phone;

@@ -46,6 +46,10 @@ public:
     void clearInvocations();
     // The records the phones' input servers have read, in order.
     std::vector<phonesim::SimInputRecord> inputRecords() const;
+    // The lines the phones' window watchers have read, in order.
+    QStringList watcherInput() const;
+    // Has the running window watchers print `text` as it stands (it may end mid-line).
+    void printFromWatcher(const QByteArray &text);
 
 private:
     QTemporaryDir folder_;

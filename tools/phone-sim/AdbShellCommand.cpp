@@ -1,5 +1,6 @@
 #include "AdbShellCommand.h"
 
+#include "ActivityTasks.h"
 #include "DisplayDump.h"
 #include "PackageCommands.h"
 #include "Text.h"
@@ -99,6 +100,8 @@ Reply dumpsys(SimPhone &phone, const Words &words)
     }
     if (words.size() >= 3 && words[1] == "package")
         return dumpPackage(phone, words[2]);
+    if (words.size() >= 3 && words[1] == "activity" && words[2] == "activities")
+        return dumpActivities(phone);
     return {"Can't find service: " + (words.size() > 1 ? words[1] : "") + "\n", 0};
 }
 
@@ -145,6 +148,12 @@ Reply appProcess(const SimPhone &phone, const Words &words)
         reply.phoneSerial = phone.usbSerial;
         return reply;
     }
+    if (mainClass == "com.corvantil.lumarient.input.WindowWatcher" && phone.pushedFiles.count(classPath)) {
+        Reply reply;
+        reply.phoneProgram = "window-watcher";
+        reply.phoneSerial = phone.usbSerial;
+        return reply;
+    }
     return {"Exception in thread \"main\" java.lang.ClassNotFoundException: " + mainClass + "\n", 1};
 }
 
@@ -177,8 +186,12 @@ Reply runPhoneShell(SimPhone &phone, const std::string &commandLine)
         return deviceConfig(phone, words);
     if (program == "pm")
         return packageManager(phone, words);
+    if (program == "am" && words.size() > 1 && (words[1] == "display" || words[1] == "stack" || words[1] == "task"))
+        return taskCommand(phone, words);
     if (program == "am")
         return activityManager(phone, words);
+    if (program == "monkey")
+        return monkey(phone, words);
     if (startsWith(program, "CLASSPATH="))
         return appProcess(phone, words);
     return notFound(program);

@@ -10,7 +10,7 @@ struct Reply {
     std::string output;
     int exitCode = 0;
     // A long-running phone program that takes over after the output is printed
-    // ("input-server"), and the USB serial of the phone it runs on.
+    // ("input-server", "window-watcher"), and the USB serial of the phone it runs on.
     std::string phoneProgram = {};
     std::string phoneSerial = {};
 };

@@ -1,7 +1,9 @@
 #include "ScrcpyStandIn.h"
 
+#include "ActivityTasks.h"
 #include "DeviceListing.h"
 #include "Output.h"
+#include "StandInWindow.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -68,10 +70,19 @@ int runScrcpy(const SimStore &store, const Words &arguments)
     const std::string serial =
         serialFlag != arguments.end() && serialFlag + 1 != arguments.end() ? *(serialFlag + 1) : std::string();
     const std::optional<std::string> newDisplay = optionValue(arguments, "--new-display");
+    std::optional<std::string> startApp = optionValue(arguments, "--start-app=");
+    // "+" asks for a forced stop first, "?" for a search by name: the package is the rest.
+    if (startApp && !startApp->empty() && (startApp->front() == '+' || startApp->front() == '?'))
+        startApp = startApp->substr(1);
+    const std::string title = optionValue(arguments, "--window-title=").value_or(serial);
+    const bool showsVideo = std::none_of(arguments.begin(), arguments.end(), [](const std::string &argument) {
+        return argument == "--no-video" || argument == "--no-window" || argument == "--no-video-playback";
+    });
 
     bool found = false;
     std::string phoneSerial;
     std::optional<int> displayId;
+    SimDisplay shown;
     SimScrcpyScript script;
     store.update([&](SimState &state) {
         script = state.scrcpy;
@@ -80,19 +91,37 @@ int runScrcpy(const SimStore &store, const Words &arguments)
             return;
         found = true;
         phoneSerial = phone->usbSerial;
-        if (newDisplay)
+        shown.width = phone->screenWidth;
+        shown.height = phone->screenHeight;
+        if (newDisplay) {
             displayId = addVirtualDisplay(*phone, startsWith(*newDisplay, "=") ? newDisplay->substr(1) : "");
+            shown = phone->displays.back();
+            if (startApp && !startApp->empty())
+                startAppOnDisplay(*phone, *startApp, *displayId);
+        }
     });
     if (!found) {
         print("ERROR: Could not find ADB device " + serial + ":\nERROR: Server connection failed\n");
         return 1;
     }
+    if (displayId) {
+        print("[server] INFO: New display: " + std::to_string(shown.width) + "x" + std::to_string(shown.height) + "/" +
+              std::to_string(shown.density) + " (id=" + std::to_string(*displayId) + ")\n");
+    }
     print(script.output);
+    std::optional<StandInWindow> window;
+    if (showsVideo)
+        window.emplace(title, shown.width, shown.height);
 
     // Sleep in small steps so a terminate request ends the window promptly; look
     // at the phone now and then, as the real window closes when its phone goes.
     int exitCode = 0;
+    bool windowShown = false;
     for (int elapsedMs = 0; !terminationRequested(); elapsedMs += 10) {
+        if (window && !windowShown && elapsedMs >= script.windowAfterMs) {
+            window->show();
+            windowShown = true;
+        }
         if (script.exitAfterMs >= 0 && elapsedMs >= script.exitAfterMs) {
             exitCode = script.exitCode;
             break;
@@ -110,8 +139,10 @@ int runScrcpy(const SimStore &store, const Words &arguments)
     if (displayId) {
         store.update([&](SimState &state) {
             for (SimPhone &phone : state.phones) {
-                if (phone.usbSerial == phoneSerial)
-                    std::erase_if(phone.displays, [&](const SimDisplay &display) { return display.id == *displayId; });
+                if (phone.usbSerial != phoneSerial)
+                    continue;
+                std::erase_if(phone.displays, [&](const SimDisplay &display) { return display.id == *displayId; });
+                removeDisplayTasks(phone, *displayId);
             }
         });
     }

@@ -12,14 +12,16 @@ using nlohmann::json;
 #define PHONESIM_JSON(Type, ...) NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Type, __VA_ARGS__)
 
 PHONESIM_JSON(SimDisplay, id, uniqueId, width, height, density, windowingMode)
+PHONESIM_JSON(SimTask, id, package, displayId, mode, left, top, right, bottom)
 PHONESIM_JSON(SimInputServerScript, startOutput, exitAfterRecords, closeInputAfterRecords)
+PHONESIM_JSON(SimWindowWatcherScript, startOutput, exitAfterStart, exitAfterLines, freeformWhileWatching)
 PHONESIM_JSON(SimPhone, usbSerial, model, product, device, state, usbAttached, props, settings, deviceConfig,
               wlanAddress, tcpipPort, wirelessDebuggingPort, wirelessDebuggingPaired, mdnsSerial, screenWidth,
               screenHeight, screenDensity, displayInfoInDump, overlayAppearsAfterPolls, overlayPollsLeft, displays,
               nextDisplayId, packages, grantedPermissions, reversedPorts, companionSession, displayReceiver,
-              pushedFiles, inputServer)
+              pushedFiles, inputServer, windowWatcher, tasks, nextTaskId, focusedTaskId)
 PHONESIM_JSON(SimRule, tool, serial, commandPrefix, output, exitCode, times, sleepMs)
-PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode, exitsWhenUnplugged)
+PHONESIM_JSON(SimScrcpyScript, output, exitAfterMs, exitCode, exitsWhenUnplugged, windowAfterMs)
 PHONESIM_JSON(SimState, serverRunning, phones, wifiConnections, pairingCodes, rules, scrcpy)
 PHONESIM_JSON(SimInvocation, tool, arguments, environment)
 PHONESIM_JSON(SimInputRecord, serial, kind, buttons, dx, dy, wheel, pan, modifiers, keys, bytes)

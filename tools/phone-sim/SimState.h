@@ -35,6 +35,33 @@ struct SimInputServerScript {
     int closeInputAfterRecords = -1;
 };
 
+// How the phone's window watcher stand-in behaves once started.
+struct SimWindowWatcherScript {
+    // What it prints first: the ready line, a "fatal ..." line, or nothing at all.
+    std::string startOutput = "LumarientWatcher ready\n";
+    // Ends right after printing its start output.
+    bool exitAfterStart = false;
+    // Ends after reading this many lines; -1 never.
+    int exitAfterLines = -1;
+    // The value it gives the global freeform setting when told "watch 0", as a
+    // watcher that needs freeform windows does; empty leaves the setting alone.
+    std::string freeformWhileWatching = "1";
+};
+
+// One task of the phone's activity manager.
+struct SimTask {
+    int id = 0;
+    std::string package;
+    int displayId = 0;
+    // "fullscreen" or "freeform".
+    std::string mode = "fullscreen";
+    // mBounds: left, top, right, bottom.
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
 struct SimPhone {
     std::string usbSerial;
     std::string model;
@@ -87,6 +114,12 @@ struct SimPhone {
     // Files copied with `adb push`: path on the phone -> local path it came from.
     TextMap pushedFiles;
     SimInputServerScript inputServer;
+    SimWindowWatcherScript windowWatcher;
+    // The activity manager's tasks, top first.
+    std::vector<SimTask> tasks;
+    int nextTaskId = 100;
+    // The task `am task focus` last focused; -1 for none.
+    int focusedTaskId = -1;
 };
 
 // A scripted answer that overrides the simulator's own behaviour for matching
@@ -114,6 +147,9 @@ struct SimScrcpyScript {
     int exitCode = 0;
     // The window closes when adb loses its phone, as the real one does.
     bool exitsWhenUnplugged = true;
+    // When $DISPLAY is set, a window titled as --window-title asks shows this
+    // long after the start (the real one waits for the first video frame).
+    int windowAfterMs = 0;
 };
 
 struct SimState {
@@ -131,7 +167,7 @@ struct SimState {
 struct SimInvocation {
     std::string tool;
     Words arguments;
-    // The environment entries that matter: "ADB" and "SCRCPY_SERVER_PATH".
+    // The environment entries that matter: "ADB", "SCRCPY_SERVER_PATH" and "SDL_VIDEO_DRIVER".
     TextMap environment;
 };
 

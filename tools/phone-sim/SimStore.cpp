@@ -112,6 +112,43 @@ std::vector<SimInputRecord> SimStore::inputRecords() const
     return records;
 }
 
+void SimStore::appendWatcherInput(const std::string &line) const
+{
+    FolderLock lock(path("lock"));
+    std::ofstream file(path("watcher-input.log"), std::ios::binary | std::ios::app);
+    file << line << '\n';
+}
+
+Words SimStore::watcherInput() const
+{
+    FolderLock lock(path("lock"));
+    std::ifstream file(path("watcher-input.log"), std::ios::binary);
+    Words lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+void SimStore::appendWatcherOutput(const std::string &text) const
+{
+    FolderLock lock(path("lock"));
+    std::ofstream file(path("watcher-output"), std::ios::binary | std::ios::app);
+    file << text;
+}
+
+std::string SimStore::watcherOutputFrom(std::size_t offset) const
+{
+    FolderLock lock(path("lock"));
+    const std::string text = readFile(path("watcher-output"));
+    return offset < text.size() ? text.substr(offset) : std::string();
+}
+
+std::size_t SimStore::watcherOutputSize() const
+{
+    FolderLock lock(path("lock"));
+    return readFile(path("watcher-output")).size();
+}
+
 void SimStore::clearInvocations() const
 {
     FolderLock lock(path("lock"));

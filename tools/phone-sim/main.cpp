@@ -10,6 +10,7 @@
 #include "ScrcpyStandIn.h"
 #include "SimStore.h"
 #include "Text.h"
+#include "WindowWatcherStandIn.h"
 
 #include <chrono>
 #include <cstdio>
@@ -80,7 +81,7 @@ int main(int argc, char *argv[])
     }
 
     SimInvocation invocation{tool, arguments, {}};
-    for (const char *name : {"ADB", "SCRCPY_SERVER_PATH"}) {
+    for (const char *name : {"ADB", "SCRCPY_SERVER_PATH", "SDL_VIDEO_DRIVER"}) {
         if (const char *value = std::getenv(name))
             invocation.environment[name] = value;
     }
@@ -103,5 +104,7 @@ int main(int argc, char *argv[])
     print(reply.output);
     if (reply.phoneProgram == "input-server")
         return runInputServer(store, reply.phoneSerial);
+    if (reply.phoneProgram == "window-watcher")
+        return runWindowWatcher(store, reply.phoneSerial);
     return reply.exitCode;
 }

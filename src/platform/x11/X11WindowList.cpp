@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace lumarient::x11 {
@@ -18,6 +19,7 @@ struct X11WindowList::Atoms {
     xcb_atom_t name = XCB_NONE;
     xcb_atom_t utf8String = XCB_NONE;
     xcb_atom_t frameExtents = XCB_NONE;
+    xcb_atom_t changeState = XCB_NONE;
 };
 
 namespace {
@@ -61,6 +63,7 @@ X11WindowList::X11WindowList(const char *displayName)
     atoms_->name = internAtom(*connection_, QStringLiteral("_NET_WM_NAME"));
     atoms_->utf8String = internAtom(*connection_, QStringLiteral("UTF8_STRING"));
     atoms_->frameExtents = internAtom(*connection_, QStringLiteral("_NET_FRAME_EXTENTS"));
+    atoms_->changeState = internAtom(*connection_, QStringLiteral("WM_CHANGE_STATE"));
 }
 
 X11WindowList::~X11WindowList() = default;
@@ -150,6 +153,19 @@ std::optional<std::uint32_t> X11WindowList::activeWindow()
 
 bool X11WindowList::activate(std::uint32_t id)
 {
+    // Asked on the user's behalf (like a pager), so focus-stealing rules let it through.
+    return sendToRoot(id, atoms_->activeWindow, {2, XCB_CURRENT_TIME, XCB_NONE});
+}
+
+bool X11WindowList::minimize(std::uint32_t id)
+{
+    // ICCCM: a client asks for its own iconic state this way; the window manager obeys.
+    constexpr std::uint32_t iconicState = 3;
+    return sendToRoot(id, atoms_->changeState, {iconicState, 0, 0});
+}
+
+bool X11WindowList::sendToRoot(std::uint32_t id, std::uint32_t type, std::array<std::uint32_t, 3> data)
+{
     if (!connection_->isValid() || id == XCB_NONE)
         return false;
     xcb_connection_t *c = connection_->get();
@@ -162,11 +178,9 @@ bool X11WindowList::activate(std::uint32_t id)
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = id;
-    message.type = atoms_->activeWindow;
-    // Asked on the user's behalf (like a pager), so focus-stealing rules let it through.
-    message.data.data32[0] = 2;
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    message.data.data32[2] = XCB_NONE;
+    message.type = type;
+    for (std::size_t i = 0; i < data.size(); ++i)
+        message.data.data32[i] = data[i];
     xcb_send_event(c, 0, connection_->root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&message));
     xcb_flush(c);

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <array>
 #include <memory>
 
 class QSocketNotifier;
@@ -26,11 +27,14 @@ public:
     std::optional<QList<WindowInfo>> onScreenWindows() override;
     std::optional<std::uint32_t> activeWindow() override;
     bool activate(std::uint32_t id) override;
+    bool minimize(std::uint32_t id) override;
     void onChanged(std::function<void()> changed) override;
 
 private:
     struct Atoms;
 
+    // A client message about window `id` to the window manager.
+    bool sendToRoot(std::uint32_t id, std::uint32_t type, std::array<std::uint32_t, 3> data);
     void drain();
     void scheduleDrain();
 
