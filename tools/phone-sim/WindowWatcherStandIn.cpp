@@ -57,9 +57,14 @@ int runWindowWatcher(const SimStore &store, const std::string &usbSerial)
 
     std::string line;
     int linesRead = 0;
-    for (int ticks = 0; !terminationRequested(); ++ticks) {
+    for (int ticks = 0;; ++ticks) {
+        // Lines written before it was told to end were on their way: they are still read.
+        const bool ending = terminationRequested();
         pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&input, 1, 20) > 0) {
+        const int readable = ::poll(&input, 1, ending ? 0 : 20);
+        if (readable <= 0 && ending)
+            return 0;
+        if (readable > 0) {
             char bytes[512];
             const ssize_t got = ::read(STDIN_FILENO, bytes, sizeof bytes);
             if (got <= 0)
@@ -84,7 +89,6 @@ int runWindowWatcher(const SimStore &store, const std::string &usbSerial)
             return 1;
         }
     }
-    return 0;
 }
 
 } // namespace phonesim
