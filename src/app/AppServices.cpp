@@ -1,4 +1,5 @@
 #include "app/AppServices.h"
+#include "app/AppUpdater.h"
 
 #include "devices/DeviceManager.h"
 #include "devices/ScrcpySupervisor.h"
@@ -103,10 +104,17 @@ AppServices::AppServices()
 
     fileReceiver_ = std::make_unique<FileReceiver>(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
                                                    *notifier_, *clipboard_);
+    updater_ = std::make_unique<AppUpdater>(*defaults_);
+}
+
+SoftwareUpdater *AppServices::updater() const
+{
+    return updater_->updater();
 }
 
 AppServices::~AppServices()
 {
+    updater_.reset();
     fileReceiver_.reset();
     keyboardMouse_.reset();
     secondDisplay_.reset();

@@ -5,6 +5,7 @@
 namespace lumarient {
 
 class ADB;
+class AppUpdater;
 class AdbSecondDisplayPhone;
 class AvahiServiceDiscovery;
 class Companion;
@@ -15,6 +16,7 @@ class LogindWakeWatcher;
 class QtClipboard;
 class ScrcpySupervisor;
 class SeamlessInputManager;
+class SoftwareUpdater;
 class SecondDisplayManager;
 class SystemInterfaceSource;
 class ToolPaths;
@@ -56,6 +58,8 @@ public:
     SecondDisplayManager &secondDisplay() { return *secondDisplay_; }
     SeamlessInputManager &keyboardMouse() { return *keyboardMouse_; }
     FileReceiver &fileReceiver() { return *fileReceiver_; }
+    // None in builds that update through their distribution.
+    SoftwareUpdater *updater() const;
 
 private:
     std::unique_ptr<UserDefaults> defaults_;
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<SecondDisplayManager> secondDisplay_;
     std::unique_ptr<SeamlessInputManager> keyboardMouse_;
     std::unique_ptr<FileReceiver> fileReceiver_;
+    std::unique_ptr<AppUpdater> updater_;
 };
 
 } // namespace lumarient
