@@ -1,4 +1,5 @@
 #include "app/AppServices.h"
+#include "app/AppUpdater.h"
 
 #include "appwindows/AppWindowManager.h"
 #include "appwindows/WindowDragWatcher.h"
@@ -113,10 +114,17 @@ AppServices::AppServices()
 
     fileReceiver_ = std::make_unique<FileReceiver>(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
                                                    *notifier_, *clipboard_);
+    updater_ = std::make_unique<AppUpdater>(*defaults_);
+}
+
+SoftwareUpdater *AppServices::updater() const
+{
+    return updater_->updater();
 }
 
 AppServices::~AppServices()
 {
+    updater_.reset();
     fileReceiver_.reset();
     keyboardMouse_.reset();
     appWindows_.reset();

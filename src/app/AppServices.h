@@ -5,6 +5,7 @@
 namespace lumarient {
 
 class ADB;
+class AppUpdater;
 class AdbSecondDisplayPhone;
 class AppWindowManager;
 class WindowListCache;
@@ -18,6 +19,7 @@ class LogindWakeWatcher;
 class QtClipboard;
 class ScrcpySupervisor;
 class SeamlessInputManager;
+class SoftwareUpdater;
 class SecondDisplayManager;
 class SystemInterfaceSource;
 class ToolPaths;
@@ -61,6 +63,8 @@ public:
     SeamlessInputManager &keyboardMouse() { return *keyboardMouse_; }
     AppWindowManager &appWindows() { return *appWindows_; }
     FileReceiver &fileReceiver() { return *fileReceiver_; }
+    // None in builds that update through their distribution.
+    SoftwareUpdater *updater() const;
 
 private:
     // The app window manager with its phone window watcher and drop watcher.
@@ -93,6 +97,7 @@ private:
     std::unique_ptr<AppWindowManager> appWindows_;
     std::unique_ptr<SeamlessInputManager> keyboardMouse_;
     std::unique_ptr<FileReceiver> fileReceiver_;
+    std::unique_ptr<AppUpdater> updater_;
 };
 
 } // namespace lumarient

@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
     services.start();
 
     LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay(), services.keyboardMouse()},
-                    services.defaults());
+                    services.defaults(), services.updater());
     QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
     ui.launch();
 

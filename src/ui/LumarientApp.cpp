@@ -9,6 +9,8 @@
 #include "ui/PairingDialog.h"
 #include "ui/SettingsWindow.h"
 #include "ui/TrayIcon.h"
+#include "ui/UpdatePrompts.h"
+#include "updates/SoftwareUpdater.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -26,17 +28,21 @@ void centre(QWidget &window)
 
 } // namespace
 
-LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent)
+LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, SoftwareUpdater *updater,
+                           QObject *parent)
     : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), keyboardMouse_(sources.keyboardMouse),
-      defaults_(defaults),
+      defaults_(defaults), updater_(updater),
       tray_(new TrayIcon(sources,
                          {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); },
                           [this] { showKeyboardMouseSetup(); },
-                          [this] { return defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool(); }},
+                          [this] { return defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool(); },
+                          updater ? std::function<void()>([updater] { updater->checkForUpdates(); }) : nullptr},
                          this)),
       autostart_(LoginAutostart::defaultFolder(), QCoreApplication::applicationFilePath())
 {
     connect(&keyboardMouse_, &SeamlessInputManager::setupWindowRequested, this, &LumarientApp::showKeyboardMouseSetup);
+    if (updater_)
+        updatePrompts_ = new UpdatePrompts(*updater_, this);
 }
 
 LumarientApp::~LumarientApp()
@@ -70,6 +76,8 @@ void LumarientApp::launch()
     tray_->show();
     if (!defaults_.value(QStringLiteral("hasCompletedOnboarding")).toBool())
         showOnboarding();
+    if (updater_)
+        updater_->start();
 }
 
 void LumarientApp::showSettings()

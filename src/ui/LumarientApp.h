@@ -12,7 +12,9 @@ class KeyboardMouseSetupWindow;
 class OnboardingWindow;
 class SeamlessInputManager;
 class SettingsWindow;
+class SoftwareUpdater;
 class TrayIcon;
+class UpdatePrompts;
 class UserDefaults;
 
 // The application's visible side: the tray icon and its menu, the onboarding
@@ -21,10 +23,13 @@ class UserDefaults;
 class LumarientApp : public QObject {
     Q_OBJECT
 public:
-    LumarientApp(const MenuSources &sources, UserDefaults &defaults, QObject *parent = nullptr);
+    // Without an updater the menu has no "Check for Updates…".
+    LumarientApp(const MenuSources &sources, UserDefaults &defaults, SoftwareUpdater *updater = nullptr,
+                 QObject *parent = nullptr);
     ~LumarientApp() override;
 
-    // Shows the tray icon, and the onboarding window unless it was completed.
+    // Shows the tray icon, and the onboarding window unless it was completed;
+    // starts the updater.
     void launch();
 
     void showSettings();
@@ -44,6 +49,8 @@ private:
     WirelessConnector &wireless_;
     SeamlessInputManager &keyboardMouse_;
     UserDefaults &defaults_;
+    SoftwareUpdater *updater_;
+    UpdatePrompts *updatePrompts_ = nullptr;
     TrayIcon *tray_;
     LoginAutostart autostart_;
     QPointer<SettingsWindow> settings_;

@@ -99,6 +99,8 @@ QList<MenuEntry> buildMenu(const MenuState &state)
     menu.append(MenuEntry::button(QStringLiteral("Settings…"), {Action::openSettings, {}}));
     menu.append(MenuEntry::button(QStringLiteral("Setup Guide…"), {Action::openSetupGuide, {}}));
     menu.append(MenuEntry::button(QStringLiteral("Keyboard & Mouse Setup…"), {Action::openKeyboardMouseSetup, {}}));
+    if (state.canCheckForUpdates)
+        menu.append(MenuEntry::button(QStringLiteral("Check for Updates…"), {Action::checkForUpdates, {}}));
     menu.append(MenuEntry::divider());
     menu.append(MenuEntry::button(QStringLiteral("Quit Lumarient"), {Action::quit, {}}));
     return menu;

@@ -34,6 +34,7 @@ struct MenuAction {
         startKeyboardMouse,
         stopKeyboardMouse,
         openKeyboardMouseSetup,
+        checkForUpdates,
     };
     Kind kind = Kind::none;
     QUuid configID;
@@ -73,6 +74,8 @@ struct MenuState {
     QSet<QUuid> keyboardMouseActiveConfigIDs;
     std::optional<QString> keyboardMouseError;
     bool needsInputMonitoringPermission = false;
+    // Builds that update through their distribution have no updater.
+    bool canCheckForUpdates = false;
 };
 
 // The tray menu, top to bottom, for the given state. It keeps nothing between

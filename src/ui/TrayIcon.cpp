@@ -58,7 +58,9 @@ void TrayIcon::show()
 void TrayIcon::updateMenu()
 {
     pendingUpdate_.stop();
-    renderer_.render(buildMenu(readMenuState(sources_)));
+    MenuState state = readMenuState(sources_);
+    state.canCheckForUpdates = static_cast<bool>(actions_.checkForUpdates);
+    renderer_.render(buildMenu(state));
     emit menuUpdated();
 }
 
@@ -90,6 +92,10 @@ void TrayIcon::perform(const MenuAction &action)
     case Kind::openKeyboardMouseSetup:
         if (actions_.openKeyboardMouseSetup)
             actions_.openKeyboardMouseSetup();
+        return;
+    case Kind::checkForUpdates:
+        if (actions_.checkForUpdates)
+            actions_.checkForUpdates();
         return;
     case Kind::stopKeyboardMouse:
         sources_.keyboardMouse.stop(action.configID);

@@ -26,6 +26,8 @@ public:
         // Whether the keyboard and mouse setup window has been seen once; until
         // then "Keyboard & Mouse Only" opens it instead of starting.
         std::function<bool()> hasSeenKeyboardMouseSetup;
+        // Absent where the app has no updater.
+        std::function<void()> checkForUpdates;
     };
 
     TrayIcon(const MenuSources &sources, Actions actions, QObject *parent = nullptr);
