@@ -77,8 +77,7 @@ struct InputServer::PendingStart {
 };
 
 InputServer::InputServer(Dependencies dependencies, QObject *parent)
-    : QObject(parent), dependencies_(std::move(dependencies)),
-      writeQueue_(new WorkerLoop("lum-input-write"))
+    : QObject(parent), dependencies_(std::move(dependencies)), writeQueue_(new WorkerLoop("lum-input-write"))
 {
     // A write to a phone program that has gone must fail with EPIPE, not end
     // the process: the signal is blocked on the writer's thread.
@@ -268,7 +267,6 @@ void InputServer::finishStart(std::exception_ptr failure)
         stop();
     } else {
         isReady_ = true;
-        flushTimer_.start();
     }
     for (const StartHandler &handler : finished->handlers) {
         if (handler)
@@ -322,11 +320,15 @@ void InputServer::flushPending()
 {
     if (std::optional<InputRecords::Record> record = coalescer_.flushPending())
         write({*record});
+    else
+        flushTimer_.stop(); // a resting pointer costs no wake-ups
 }
 
 void InputServer::sendMouse(std::int64_t dx, std::int64_t dy, Buttons buttons, std::int64_t wheel, std::int64_t pan)
 {
     write(coalescer_.sendMouse(dx, dy, buttons, wheel, pan));
+    if (isReady_ && (coalescer_.pendingDX() != 0 || coalescer_.pendingDY() != 0) && !flushTimer_.isActive())
+        flushTimer_.start();
 }
 
 void InputServer::sendKeys(std::uint8_t modifiers, const std::vector<std::uint8_t> &keys)

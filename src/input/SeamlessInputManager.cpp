@@ -355,7 +355,7 @@ void SeamlessInputManager::endSession(const QUuid &configID)
     teardown(configID);
 }
 
-void SeamlessInputManager::teardown(const QUuid &configID)
+void SeamlessInputManager::teardown(QUuid configID)
 {
     starting_.erase(configID);
     const auto found = sessions_.find(configID);

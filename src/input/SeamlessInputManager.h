@@ -142,7 +142,8 @@ private:
     void standInMoved();
     void fail(const QUuid &configID, const QString &text);
     void endSession(const QUuid &configID);
-    void teardown(const QUuid &configID);
+    // By value: callers pass keys of the session map, which this erases.
+    void teardown(QUuid configID);
     // Tells the phone window watcher which edge of its phone the cursor touches.
     void forwardCursorEdge(std::optional<std::uint32_t> displayID, std::optional<QString> edge);
     void restorePreviousWindow();

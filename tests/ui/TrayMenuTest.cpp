@@ -14,10 +14,10 @@ namespace {
 
 class TrayMenuTest : public WindowHarness {
 protected:
-    TrayIcon &openTray()
+    TrayIcon &openTray(std::function<void()> checkForUpdates = nullptr)
     {
-        tray_ = std::make_unique<TrayIcon>(menuSources(),
-                                           TrayIcon::Actions{[] {}, [] {}, [] {}, [] {}, [] { return true; }});
+        tray_ = std::make_unique<TrayIcon>(
+            menuSources(), TrayIcon::Actions{[] {}, [] {}, [] {}, [] {}, [] { return true; }, checkForUpdates});
         tray_->menu().popup(QPoint(0, 0));
         EXPECT_TRUE(tray_->menu().isVisible());
         return *tray_;
@@ -85,8 +85,13 @@ TEST_F(TrayMenuTest, AnOpenMenuFollowsASessionInPlaceAndItsEntriesStillAct)
 TEST_F(TrayMenuTest, PhonesAndFailuresAppearAndGoWhileTheMenuIsOpen)
 {
     startManager();
-    TrayIcon &tray = openTray();
+    int updateChecks = 0;
+    TrayIcon &tray = openTray([&] { ++updateChecks; });
     EXPECT_EQ(texts().first(), QStringLiteral("No devices — plug in a phone with USB debugging on"));
+    // Only an app with an updater offers the check, just above Quit.
+    EXPECT_EQ(texts().mid(texts().size() - 3), (QStringList{"Check for Updates…", "---", "Quit Lumarient"}));
+    entry(QStringLiteral("Check for Updates…"))->trigger();
+    EXPECT_EQ(updateChecks, 1);
 
     plugIn("R58M", "S10");
     refreshNow();
