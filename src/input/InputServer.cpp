@@ -5,6 +5,7 @@
 #include "platform/Log.h"
 #include "platform/Sleeper.h"
 #include "platform/WorkerLoop.h"
+#include "tooling/AdbShellChild.h"
 #include "tooling/Shell.h"
 #include "tooling/ShellError.h"
 #include "tooling/ToolPaths.h"
@@ -171,42 +172,22 @@ void InputServer::start(const QString &serial, StartHandler done, ExitHandler on
 
 void InputServer::launch(const QString &serial)
 {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        finishStart(std::make_exception_ptr(ShellError::launchFailed(dependencies_.paths.adb() + QStringLiteral(": ") +
-                                                                     QString::fromLocal8Bit(std::strerror(errno)))));
+    AdbShellChild child;
+    try {
+        child = AdbShellChild::start(dependencies_.paths.adb(), serial, QLatin1String(shellCommand));
+    } catch (const ShellError &) {
+        finishStart(std::current_exception());
         return;
     }
-    FileDescriptor readEnd(pipeFds[0]);
-    auto writeEnd = std::make_shared<FileDescriptor>(pipeFds[1]);
-    ::fcntl(writeEnd->get(), F_SETFL, ::fcntl(writeEnd->get(), F_GETFL) | O_NONBLOCK);
-
-    auto *process = new QProcess(QCoreApplication::instance());
-    process->setProgram(dependencies_.paths.adb());
-    process->setArguments({QStringLiteral("-s"), serial, QStringLiteral("shell"), QLatin1String(shellCommand)});
-    process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
-    const int childInput = readEnd.get();
-    process->setChildProcessModifier([childInput] { ::dup2(childInput, STDIN_FILENO); });
+    QProcess *process = child.process;
     connect(process, &QProcess::readyReadStandardOutput, this, &InputServer::onOutput);
-    connect(process, &QProcess::finished, process, &QObject::deleteLater);
-
-    process->start();
-    if (!process->waitForStarted()) {
-        const QString reason = process->errorString();
-        process->disconnect();
-        delete process;
-        finishStart(std::make_exception_ptr(
-            ShellError::launchFailed(dependencies_.paths.adb() + QStringLiteral(": ") + reason)));
-        return;
-    }
     const ExitHandler onExit = pending_->onExit;
     connect(process, &QProcess::finished, this, [onExit] {
         if (onExit)
             onExit();
     });
     process_ = process;
-    stdin_ = std::move(writeEnd);
+    stdin_ = std::move(child.input);
     pending_->deadline = dependencies_.clock.now() + startLimit;
     startLimitTimer_.start();
 }
