@@ -4,6 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
+#include "support/PhoneProgramStart.h"
 #include "support/PhoneSim.h"
 #include "tooling/ShellError.h"
 #include "tooling/ToolPaths.h"
@@ -25,32 +26,6 @@ const std::string freeformSetting = "global.enable_freeform_support";
 const QString watcherShell = QStringLiteral("-s R58M123ABC shell CLASSPATH=/data/local/tmp/lumarient-input.jar "
                                             "app_process / com.corvantil.lumarient.input.WindowWatcher");
 
-void writeFile(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("stand-in input archive");
-}
-
-struct StartOutcome {
-    bool reported = false;
-    std::exception_ptr failure;
-
-    QString failureText() const
-    {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const LumarientError &error) {
-            return error.description();
-        } catch (const ShellError &error) {
-            return error.description();
-        } catch (...) {
-        }
-        return {};
-    }
-};
-
 class WindowWatcherClientTest : public ::testing::Test {
 protected:
     WindowWatcherClientTest()
@@ -58,7 +33,7 @@ protected:
         ensureApplication();
         defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
-        writeFile(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
+        EXPECT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
     }
 
     WindowWatcherClient::Dependencies dependencies() { return {paths_, defaults_, clock_, sourceTree_.path()}; }
@@ -326,7 +301,7 @@ TEST_F(WindowWatcherClientTest, AMissingArchiveOrAFailedCopyTouchesNoSetting)
     EXPECT_EQ(outcome.failureText(), QStringLiteral("The phone window watcher is missing from this build."));
     EXPECT_TRUE(sim_.adbCommands().isEmpty());
 
-    writeFile(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
+    ASSERT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
     sim_.addRule({"adb", "*", "push", "adb: error: failed to copy: remote couldn't create file\n", 1, 1, 0});
     outcome = start(client);
     ASSERT_TRUE(outcome.failure);

@@ -4,6 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
+#include "support/PhoneProgramStart.h"
 #include "support/PhoneSim.h"
 #include "tooling/ShellError.h"
 #include "tooling/ToolPaths.h"
@@ -23,32 +24,6 @@ namespace {
 
 const QString serial = QStringLiteral("R58M123ABC");
 
-void writeFile(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("stand-in input archive");
-}
-
-// The outcome of one start, filled in when it reports.
-struct StartOutcome {
-    bool reported = false;
-    std::exception_ptr failure;
-
-    // The failure's text, for LumarientError and ShellError.
-    QString failureText() const
-    {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const LumarientError &error) {
-            return error.description();
-        } catch (const ShellError &error) {
-            return error.description();
-        }
-    }
-};
-
 class InputServerTest : public ::testing::Test {
 protected:
     InputServerTest()
@@ -56,7 +31,7 @@ protected:
         ensureApplication();
         defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
-        writeFile(jarPath());
+        EXPECT_TRUE(writeInputArchive(jarPath()));
     }
 
     QString jarPath() const { return prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")); }
@@ -256,7 +231,7 @@ TEST_F(InputServerTest, AMissingArchiveOrAFailedCopyStartsNothing)
     EXPECT_EQ(outcome.failureText(), QStringLiteral("The phone input server is missing from this build."));
     EXPECT_TRUE(sim_.adbCommands().isEmpty());
 
-    writeFile(jarPath());
+    ASSERT_TRUE(writeInputArchive(jarPath()));
     sim_.addRule({"adb", "*", "push", "adb: error: failed to copy: remote couldn't create file\n", 1, 1, 0});
     outcome = start(server);
     ASSERT_TRUE(outcome.failure);
@@ -270,10 +245,10 @@ TEST_F(InputServerTest, ADevelopmentBuildFindsTheArchiveInItsSourceTree)
     QFile::remove(jarPath());
     EXPECT_EQ(InputServer::jarPath(paths_, sourceTree_.path()), std::nullopt);
     const QString built = sourceTree_.filePath(QStringLiteral("companion/inputserver/build/lumarient-input.jar"));
-    writeFile(built);
+    ASSERT_TRUE(writeInputArchive(built));
     EXPECT_EQ(InputServer::jarPath(paths_, sourceTree_.path()), built);
     // The installation's copy wins over the source tree's.
-    writeFile(jarPath());
+    ASSERT_TRUE(writeInputArchive(jarPath()));
     EXPECT_EQ(InputServer::jarPath(paths_, sourceTree_.path()), jarPath());
 }
 
