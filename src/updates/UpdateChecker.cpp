@@ -39,7 +39,9 @@ QNetworkReply *UpdateChecker::get(const QUrl &url)
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Lumarient/%1").arg(settings_.currentVersion));
-    return network_.get(request);
+    if (!network_)
+        network_ = std::make_unique<QNetworkAccessManager>();
+    return network_->get(request);
 }
 
 void UpdateChecker::check()

@@ -54,7 +54,8 @@ private:
     QNetworkReply *get(const QUrl &url);
 
     Settings settings_;
-    QNetworkAccessManager network_;
+    // Made at the first check: most runs of the app never fetch anything.
+    std::unique_ptr<QNetworkAccessManager> network_;
     QPointer<QNetworkReply> reply_;
     AppcastItem item_;
     std::unique_ptr<QFile> partial_;
