@@ -61,7 +61,7 @@ std::vector<double> idleCpu(int seconds)
 
 void restoreNotesTask(AppWindowHarness &h)
 {
-    h.sim.update([](phonesim::SimState &state) {
+    h.sim_.update([](phonesim::SimState &state) {
         phonesim::SimPhone &phone = state.phones.front();
         std::erase_if(phone.tasks, [](const phonesim::SimTask &task) { return task.package == "com.example.notes"; });
         phone.tasks.insert(phone.tasks.begin(),

@@ -5,15 +5,10 @@
 #include "devices/ScrcpySupervisor.h"
 #include "platform/Clock.h"
 #include "platform/Sleeper.h"
-#include "platform/UserDefaults.h"
 #include "support/EventLoop.h"
-#include "support/PhoneSim.h"
-#include "tooling/ADB.h"
-#include "tooling/ToolPaths.h"
+#include "support/PhoneProgramStart.h"
+#include "support/PhoneWorld.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -23,7 +18,7 @@ namespace lumarient::test {
 // A phone with a notes app floating as a freeform window and a mail app full
 // screen, real adb and scrcpy command lines answered by the phone simulator,
 // and the app window manager over them.
-struct AppWindowHarness {
+struct AppWindowHarness : PhoneWorld {
     static inline const QString serial = QStringLiteral("R58M123ABC");
     static inline const QString notes = QStringLiteral("com.example.notes");
     static inline const QString mail = QStringLiteral("com.example.mail");
@@ -33,20 +28,14 @@ struct AppWindowHarness {
     AppWindowHarness()
     {
         ensureApplication();
-        defaults.setValue(QStringLiteral("adbPath"), sim.adbPath());
-        defaults.setValue(QStringLiteral("scrcpyPath"), sim.scrcpyPath());
         phonesim::SimPhone phone = makePhone(serial, QStringLiteral("Pixel"));
         phone.packages[notes.toStdString()] = 1;
         phone.packages[mail.toStdString()] = 1;
         phone.tasks.push_back({notesTask, notes.toStdString(), 0, "freeform", 100, 200, 900, 1400});
         phone.tasks.push_back({mailTask, mail.toStdString(), 0, "fullscreen", 0, 0, 1080, 2400});
-        sim.addPhone(phone);
+        sim_.addPhone(phone);
         // The phone-side archive the window watcher is pushed from.
-        const QString jar = prefix.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
-        QDir().mkpath(QFileInfo(jar).path());
-        QFile file(jar);
-        file.open(QIODevice::WriteOnly);
-        file.write("stand-in input archive");
+        writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
     }
 
     // Windows left open are closed, and their scrcpy children waited for.
@@ -60,10 +49,10 @@ struct AppWindowHarness {
     AppWindowManager &make(WindowList *windows = nullptr, Sleeper &sleeper = ThreadSleeper::instance(),
                            std::unique_ptr<WindowDragWatcher> dragWatcher = {})
     {
-        AppWindowManager::Dependencies dependencies{adb, scrcpy, sleeper, SteadyClock::instance()};
+        AppWindowManager::Dependencies dependencies{adb_, scrcpy, sleeper, SteadyClock::instance()};
         dependencies.makeWatcher = [this] {
             return std::make_unique<WindowWatcherClient>(
-                WindowWatcherClient::Dependencies{paths, defaults, SteadyClock::instance(), prefix.path()});
+                WindowWatcherClient::Dependencies{paths_, defaults_, SteadyClock::instance(), prefix_.path()});
         };
         dependencies.dragWatcher = std::move(dragWatcher);
         dependencies.windows = windows;
@@ -99,7 +88,7 @@ struct AppWindowHarness {
     QStringList phoneCommands() const
     {
         QStringList commands;
-        for (const QString &command : sim.adbCommands()) {
+        for (const QString &command : sim_.adbCommands()) {
             if (command.startsWith(QStringLiteral("-s ") + serial + QLatin1Char(' ')))
                 commands.append(command.mid(serial.size() + 4));
         }
@@ -108,20 +97,14 @@ struct AppWindowHarness {
 
     phonesim::SimTask task(int id) const
     {
-        for (const phonesim::SimTask &task : sim.phone(serial).tasks) {
+        for (const phonesim::SimTask &task : sim_.phone(serial).tasks) {
             if (task.id == id)
                 return task;
         }
         return {};
     }
 
-    PhoneSim sim;
-    QTemporaryDir settingsDir;
-    QTemporaryDir prefix;
-    UserDefaults defaults{settingsDir.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths{defaults, prefix.path()};
-    ADB adb{paths, ThreadSleeper::instance()};
-    ScrcpySupervisor scrcpy{paths};
+    ScrcpySupervisor scrcpy{paths_};
     std::unique_ptr<AppWindowManager> manager;
 };
 

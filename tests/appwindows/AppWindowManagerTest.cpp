@@ -53,8 +53,8 @@ TEST_F(AppWindowManagerTest, ADragOpensTheAppOnANewDisplayOnceWhateverTheRepeats
     manager.handleDrag(drag, AppWindowHarness::serial);
     spinFor(100ms);
 
-    EXPECT_EQ(h.sim.scrcpyRuns(), QList<QStringList>{notesArguments});
-    for (const phonesim::SimInvocation &run : h.sim.invocations()) {
+    EXPECT_EQ(h.sim_.scrcpyRuns(), QList<QStringList>{notesArguments});
+    for (const phonesim::SimInvocation &run : h.sim_.invocations()) {
         if (run.tool == "scrcpy") {
             EXPECT_EQ(run.environment.at("SDL_VIDEO_DRIVER"), "x11");
         }
@@ -81,7 +81,7 @@ TEST_F(AppWindowManagerTest, DragsThatCannotBeTrustedOpenNothing)
     flat.height = 0;
     manager.handleDrag(flat, AppWindowHarness::serial);
     spinFor(200ms);
-    EXPECT_TRUE(h.sim.scrcpyRuns().isEmpty());
+    EXPECT_TRUE(h.sim_.scrcpyRuns().isEmpty());
     EXPECT_TRUE(manager.windows().isEmpty());
 }
 
@@ -89,7 +89,7 @@ TEST_F(AppWindowManagerTest, SendingBackMovesFocusesAndRestoresTheBoundsAndRelau
 {
     const AppWindow window = openNotes();
     QPointer<QProcess> process = window.process;
-    h.sim.clearInvocations();
+    h.sim_.clearInvocations();
 
     manager.sendToPhone(window, AppWindowHarness::serial);
     ASSERT_TRUE(spinUntil([&] { return process.isNull() && manager.windows().isEmpty(); }));
@@ -104,7 +104,7 @@ TEST_F(AppWindowManagerTest, SendingBackMovesFocusesAndRestoresTheBoundsAndRelau
     EXPECT_FALSE(commands.contains(relaunchNotes));
     const phonesim::SimTask task = h.task(AppWindowHarness::notesTask);
     EXPECT_EQ(task.displayId, 0);
-    EXPECT_EQ(h.sim.phone(AppWindowHarness::serial).focusedTaskId, AppWindowHarness::notesTask);
+    EXPECT_EQ(h.sim_.phone(AppWindowHarness::serial).focusedTaskId, AppWindowHarness::notesTask);
     // The task left the display before scrcpy closed it, so it survived.
     EXPECT_EQ(task.left, 100);
     EXPECT_EQ(task.right, 900);
@@ -113,14 +113,14 @@ TEST_F(AppWindowManagerTest, SendingBackMovesFocusesAndRestoresTheBoundsAndRelau
 TEST_F(AppWindowManagerTest, ClosingTheWindowRelaunchesTheAppWithItsBounds)
 {
     const AppWindow window = openNotes();
-    h.sim.clearInvocations();
+    h.sim_.clearInvocations();
     // As when the user closes it: scrcpy ends, and its display takes the task along.
     window.process->terminate();
     ASSERT_TRUE(spinUntil([&] { return manager.windows().isEmpty(); }));
     const QStringList commands = h.phoneCommands();
     ASSERT_TRUE(commands.contains(relaunchNotes));
     // monkey started a new task for the app; that one gets the bounds back.
-    const phonesim::SimPhone phone = h.sim.phone(AppWindowHarness::serial);
+    const phonesim::SimPhone phone = h.sim_.phone(AppWindowHarness::serial);
     ASSERT_FALSE(phone.tasks.empty());
     const phonesim::SimTask relaunched = phone.tasks.front();
     EXPECT_EQ(relaunched.package, AppWindowHarness::notes.toStdString());
@@ -152,7 +152,7 @@ TEST_F(AppWindowManagerTest, QuittingClosesEveryWindowAndRelaunchesNothing)
     manager.bringToMac(AndroidApp{AppWindowHarness::mailTask, AppWindowHarness::mail}, AppWindowHarness::serial, 1080,
                        2400, std::nullopt, std::nullopt);
     ASSERT_TRUE(spinUntil([&] { return manager.windows().size() == 2; }));
-    h.sim.clearInvocations();
+    h.sim_.clearInvocations();
 
     manager.stopAll();
     EXPECT_TRUE(manager.windows().isEmpty());
@@ -163,14 +163,14 @@ TEST_F(AppWindowManagerTest, QuittingClosesEveryWindowAndRelaunchesNothing)
 
 TEST_F(AppWindowManagerTest, AScrcpyThatCannotStartIsReported)
 {
-    h.defaults.setValue(QStringLiteral("scrcpyPath"), h.prefix.filePath(QStringLiteral("no-such-scrcpy")));
+    h.defaults_.setValue(QStringLiteral("scrcpyPath"), h.prefix_.filePath(QStringLiteral("no-such-scrcpy")));
     manager.handleDrag(AppWindowHarness::notesDrag(), AppWindowHarness::serial);
     ASSERT_TRUE(spinUntil([&] { return manager.lastError().has_value(); }));
     EXPECT_TRUE(manager.lastError()->startsWith(QStringLiteral("Couldn't open Notes on the computer: ")))
         << manager.lastError()->toStdString();
     EXPECT_TRUE(manager.windows().isEmpty());
     // Nothing is left half-open: the next drag tries again.
-    h.defaults.setValue(QStringLiteral("scrcpyPath"), h.sim.scrcpyPath());
+    h.defaults_.setValue(QStringLiteral("scrcpyPath"), h.sim_.scrcpyPath());
     openNotes();
 }
 
@@ -178,12 +178,12 @@ TEST(AppWindowManagerDrags, AWatcherThatCannotStartLeavesDraggingOffWithTheReaso
 {
     AppWindowHarness h;
     QTemporaryDir empty;
-    const ToolPaths emptyInstallation{h.defaults, empty.path()};
-    AppWindowManager::Dependencies dependencies{h.adb, h.scrcpy, ThreadSleeper::instance(), SteadyClock::instance()};
+    const ToolPaths emptyInstallation{h.defaults_, empty.path()};
+    AppWindowManager::Dependencies dependencies{h.adb_, h.scrcpy, ThreadSleeper::instance(), SteadyClock::instance()};
     // Neither the installation nor the source tree has the phone's archive.
     dependencies.makeWatcher = [&] {
         return std::make_unique<WindowWatcherClient>(
-            WindowWatcherClient::Dependencies{emptyInstallation, h.defaults, SteadyClock::instance(), empty.path()});
+            WindowWatcherClient::Dependencies{emptyInstallation, h.defaults_, SteadyClock::instance(), empty.path()});
     };
     AppWindowManager manager(std::move(dependencies));
     int changes = 0;

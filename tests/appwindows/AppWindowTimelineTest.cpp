@@ -42,7 +42,7 @@ protected:
         // The simulator's scrcpy opens its window where this process's children look.
         qputenv("DISPLAY", server_->displayName());
         // scrcpy keeps its window hidden until the first frame.
-        h_.sim.update([](phonesim::SimState &state) { state.scrcpy.windowAfterMs = 300; });
+        h_.sim_.update([](phonesim::SimState &state) { state.scrcpy.windowAfterMs = 300; });
         windows_ = std::make_unique<x11::X11WindowList>(server_->displayName());
         cache_ = std::make_unique<WindowListCache>(*windows_, SteadyClock::instance());
         // The phone's stand-in display lies right of the main display.
@@ -84,10 +84,10 @@ TEST_F(AppWindowTimelineTest, ADraggedAppOpensRaisedOnTheDesktopAndADropSendsItB
     ASSERT_TRUE(spinUntil([&] { return manager.isDragEnabled(); }, 10s))
         << manager.lastError().value_or(QString()).toStdString();
     // The user pushes the notes window against the phone's left edge.
-    h_.sim.printFromWatcher("drag 42 com.example.notes left 100 200 800 1200 port\n");
+    h_.sim_.printFromWatcher("drag 42 com.example.notes left 100 200 800 1200 port\n");
     ASSERT_TRUE(spinUntil([&] { return raised.has_value(); }, 10s));
-    ASSERT_EQ(h_.sim.scrcpyRuns().size(), 1);
-    EXPECT_TRUE(h_.sim.scrcpyRuns().front().contains(QStringLiteral("--new-display=800x1200/160")));
+    ASSERT_EQ(h_.sim_.scrcpyRuns().size(), 1);
+    EXPECT_TRUE(h_.sim_.scrcpyRuns().front().contains(QStringLiteral("--new-display=800x1200/160")));
     const AppWindow window = *h_.window(AppWindowHarness::notesTask);
 
     // The window is scrcpy's own, titled after the app, and in front.
