@@ -13,7 +13,7 @@
 #include "platform/x11/X11WindowList.h"
 #include "support/EventLoop.h"
 #include "support/OpenboxSession.h"
-#include "support/PhoneSim.h"
+#include "support/PhoneWorld.h"
 #include "support/XTestClient.h"
 #include "support/XorgServer.h"
 #include "tooling/ADB.h"
@@ -58,7 +58,7 @@ std::ostream &operator<<(std::ostream &out, const KeyRecord &record)
 // the X11 backends and a running "Keyboard & Mouse" session whose stand-in sits
 // right of the 1920 x 1080 main display. The phone's screen has the stand-in's
 // size, so movement maps one to one.
-class KeyboardMouseEndToEnd : public XorgSuite {
+class KeyboardMouseEndToEnd : public XorgSuite, protected PhoneWorld {
 protected:
     static void SetUpTestSuite()
     {
@@ -85,8 +85,6 @@ protected:
         phone.screenWidth = 1920;
         phone.screenHeight = 1080;
         sim_.addPhone(phone);
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
         const QString jar = prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
         QDir().mkpath(QFileInfo(jar).path());
         QFile file(jar);
@@ -186,13 +184,7 @@ protected:
 
     static OpenboxSession *openbox_;
     static bool openboxStarted_;
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir prefix_;
     QTemporaryDir sourceTree_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, prefix_.path()};
-    ADB adb_{paths_, ThreadSleeper::instance()};
     ScrcpySupervisor scrcpy_{paths_};
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::unique_ptr<x11::X11DisplayLayout> layout_;

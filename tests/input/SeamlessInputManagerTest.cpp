@@ -8,7 +8,7 @@
 #include "platform/dbus/LogindSessionLockWatcher.h"
 #include "support/EventLoop.h"
 #include "support/FakeLogind.h"
-#include "support/PhoneSim.h"
+#include "support/PhoneWorld.h"
 #include "support/PrivateBus.h"
 #include "tooling/ADB.h"
 #include "tooling/ToolPaths.h"
@@ -50,13 +50,11 @@ ConnectedDevice device(const QString &serial)
 // The manager with fake desktop parts (a 1920 x 1080 main display, a tap, a
 // window list, virtual monitors) and simulated phones behind real adb and
 // scrcpy command lines.
-class SeamlessInputManagerTest : public ::testing::Test {
+class SeamlessInputManagerTest : public ::testing::Test, protected PhoneWorld {
 protected:
     SeamlessInputManagerTest()
     {
         ensureApplication();
-        defaults_.setValue(QStringLiteral("adbPath"), sim_.adbPath());
-        defaults_.setValue(QStringLiteral("scrcpyPath"), sim_.scrcpyPath());
         sim_.addPhone(makePhone(serialA, QStringLiteral("Pixel")));
         sim_.addPhone(makePhone(serialB, QStringLiteral("Galaxy")));
         const QString jar = prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
@@ -103,13 +101,7 @@ protected:
         manager_->capture()->handle(event);
     }
 
-    PhoneSim sim_;
-    QTemporaryDir settingsDir_;
-    QTemporaryDir prefix_;
     QTemporaryDir sourceTree_;
-    UserDefaults defaults_{settingsDir_.filePath(QStringLiteral("Lumarient.conf"))};
-    ToolPaths paths_{defaults_, prefix_.path()};
-    ADB adb_{paths_, ThreadSleeper::instance()};
     ScrcpySupervisor scrcpy_{paths_};
     FakeLayout layout_;
     FakeMonitors monitors_{layout_};
