@@ -48,8 +48,9 @@ cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${plain[@
   "-DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread" >/dev/null
 cmake --build "$tsan" --target "${threaded[@]}"
 # Tests of executables outside that list (the fuzz replay, the layer checks, the package) are not built here.
-# die_after_fork=0: every child process here forks from a threaded test and
-# executes a new program at once (QProcess); nothing runs threads in between.
+# die_after_fork=0: the tests start child processes (QProcess) from threaded
+# processes; without it the sanitizer ends such a test before the child runs its
+# program, with no race reported.
 TSAN_OPTIONS="halt_on_error=1:die_after_fork=0:second_deadlock_stack=1:suppressions=$top/scripts/tsan-qt.supp" \
   run_tests "$tsan" -E '_NOT_BUILT$|^transfer_fuzz|^Layers[.]|^Packaging[.]'
 echo "== ThreadSanitizer: $((SECONDS - start)) s"
