@@ -17,6 +17,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -219,6 +220,8 @@ TEST_F(SeamlessInputManagerTest, ALockedSessionTakesBackKeyboardAndMouseWithEver
     ASSERT_TRUE(spinUntil([&] { return !lockWatcher.sessionPath().isEmpty(); }, std::chrono::seconds(5)));
 
     SeamlessInputManager &manager = make(&tap_, &lockWatcher);
+    // The manager lets go of the watcher as it ends: it must end first.
+    const auto endManagerFirst = qScopeGuard([&] { manager_.reset(); });
     const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     startFully(pixel, serialA);
     // Locked while on the computer: nothing to give back.
