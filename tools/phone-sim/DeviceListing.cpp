@@ -38,6 +38,18 @@ std::vector<Transport> transports(const SimState &state)
     return list;
 }
 
+std::optional<SimPhone> reachablePhone(const SimState &state, const std::string &usbSerial)
+{
+    for (const Transport &transport : transports(state)) {
+        if (transport.phoneIndex < 0 || transport.state != "device")
+            continue;
+        const SimPhone &phone = state.phones[std::size_t(transport.phoneIndex)];
+        if (phone.usbSerial == usbSerial)
+            return phone;
+    }
+    return std::nullopt;
+}
+
 std::string deviceListing(const SimState &state, bool longForm)
 {
     std::string text = "List of devices attached\n";

@@ -2,6 +2,8 @@
 
 #include "SimState.h"
 
+#include <optional>
+
 namespace phonesim {
 
 // A transport the adb server has to a phone: its cable or a network connection.
@@ -15,6 +17,9 @@ struct Transport {
 };
 
 std::vector<Transport> transports(const SimState &state);
+
+// The phone with cable serial `usbSerial` while adb still reaches it; none once it is gone.
+std::optional<SimPhone> reachablePhone(const SimState &state, const std::string &usbSerial);
 
 // The endpoint on which a phone's adbd listens over Wi-Fi, or "" when it does not.
 std::string wifiEndpoint(const SimPhone &phone);

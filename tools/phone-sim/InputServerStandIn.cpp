@@ -14,16 +14,10 @@ namespace phonesim {
 namespace {
 
 // The phone's script while adb still reaches the phone; none once it is gone.
-std::optional<SimInputServerScript> reachablePhone(const SimStore &store, const std::string &usbSerial)
+std::optional<SimInputServerScript> reachableScript(const SimStore &store, const std::string &usbSerial)
 {
-    const SimState state = store.read();
-    for (const Transport &transport : transports(state)) {
-        if (transport.phoneIndex < 0 || transport.state != "device")
-            continue;
-        const SimPhone &phone = state.phones[std::size_t(transport.phoneIndex)];
-        if (phone.usbSerial == usbSerial)
-            return phone.inputServer;
-    }
+    if (const std::optional<SimPhone> phone = reachablePhone(store.read(), usbSerial))
+        return phone->inputServer;
     return std::nullopt;
 }
 
@@ -34,7 +28,7 @@ int runInputServer(const SimStore &store, const std::string &usbSerial)
     catchTermination();
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
-    const std::optional<SimInputServerScript> script = reachablePhone(store, usbSerial);
+    const std::optional<SimInputServerScript> script = reachableScript(store, usbSerial);
     if (!script)
         return 1;
     print(script->startOutput);
@@ -50,7 +44,7 @@ int runInputServer(const SimStore &store, const std::string &usbSerial)
         const int ready = inputOpen ? ::poll(&input, 1, 100) : (::usleep(100000), 0);
         if (ready <= 0) {
             // Now and then look at the phone: `adb shell` ends when it goes away.
-            if (++idleTicks % 3 == 0 && !reachablePhone(store, usbSerial)) {
+            if (++idleTicks % 3 == 0 && !reachableScript(store, usbSerial)) {
                 print("error: device offline\n");
                 return 1;
             }

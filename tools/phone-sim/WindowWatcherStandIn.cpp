@@ -13,16 +13,10 @@ namespace phonesim {
 namespace {
 
 // The phone's script while adb still reaches the phone; none once it is gone.
-std::optional<SimWindowWatcherScript> reachablePhone(const SimStore &store, const std::string &usbSerial)
+std::optional<SimWindowWatcherScript> reachableScript(const SimStore &store, const std::string &usbSerial)
 {
-    const SimState state = store.read();
-    for (const Transport &transport : transports(state)) {
-        if (transport.phoneIndex < 0 || transport.state != "device")
-            continue;
-        const SimPhone &phone = state.phones[std::size_t(transport.phoneIndex)];
-        if (phone.usbSerial == usbSerial)
-            return phone.windowWatcher;
-    }
+    if (const std::optional<SimPhone> phone = reachablePhone(store.read(), usbSerial))
+        return phone->windowWatcher;
     return std::nullopt;
 }
 
@@ -47,7 +41,7 @@ int runWindowWatcher(const SimStore &store, const std::string &usbSerial)
     catchTermination();
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 
-    const std::optional<SimWindowWatcherScript> script = reachablePhone(store, usbSerial);
+    const std::optional<SimWindowWatcherScript> script = reachableScript(store, usbSerial);
     if (!script)
         return 1;
     std::size_t printed = store.watcherOutputSize();
@@ -84,7 +78,7 @@ int runWindowWatcher(const SimStore &store, const std::string &usbSerial)
         printed += output.size();
         print(output);
         // Now and then look at the phone: `adb shell` ends when it goes away.
-        if (ticks % 10 == 9 && !reachablePhone(store, usbSerial)) {
+        if (ticks % 10 == 9 && !reachableScript(store, usbSerial)) {
             print("error: device offline\n");
             return 1;
         }
