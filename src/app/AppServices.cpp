@@ -19,6 +19,7 @@
 #include "platform/dbus/DBusNotifier.h"
 #include "platform/dbus/LogindSessionLockWatcher.h"
 #include "platform/dbus/LogindWakeWatcher.h"
+#include "platform/dbus/StatusNotifierHostWatcher.h"
 #include "platform/libav/LibavVideoEncoder.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "platform/qt/QtClipboard.h"
@@ -38,17 +39,8 @@
 #include <QStandardPaths>
 
 namespace lumarient {
-namespace {
 
-bool isWaylandSession()
-{
-    return qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-} // namespace
-
-AppServices::AppServices()
+AppServices::AppServices(SessionType session)
 {
     defaults_ = std::make_unique<UserDefaults>(UserDefaults::defaultFilePath());
     toolPaths_ = std::make_unique<ToolPaths>(*defaults_, ToolPaths::prefixOfRunningExecutable());
@@ -63,9 +55,11 @@ AppServices::AppServices()
     }
     captures_ = std::make_unique<x11::X11ScreenCaptureFactory>();
     displayLayout_ = std::make_unique<x11::X11DisplayLayout>();
-    // Keyboard and mouse are only taken through X11 itself: on a Wayland session
-    // XWayland would grab nothing but its own windows.
-    if (!isWaylandSession()) {
+    if (session == SessionType::wayland) {
+        logLine(QStringLiteral("Lumarient"),
+                QStringLiteral(
+                    "Wayland session: keyboard and mouse sharing is off; phone app windows open through XWayland"));
+    } else {
         inputTap_ = std::make_unique<x11::X11InputTap>();
         windowList_ = std::make_unique<x11::X11WindowList>();
         windowListCache_ = std::make_unique<WindowListCache>(*windowList_, SteadyClock::instance());
@@ -74,6 +68,7 @@ AppServices::AppServices()
     serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
     interfaces_ = std::make_unique<SystemInterfaceSource>();
     notifier_ = std::make_unique<DBusNotifier>();
+    trayHost_ = std::make_unique<StatusNotifierHostWatcher>();
     clipboard_ = std::make_unique<QtClipboard>();
     wakeWatcher_ = std::make_unique<LogindWakeWatcher>();
     lockWatcher_ = std::make_unique<LogindSessionLockWatcher>();
@@ -117,6 +112,11 @@ AppServices::AppServices()
     updater_ = std::make_unique<AppUpdater>(*defaults_);
 }
 
+TrayHost &AppServices::trayHost()
+{
+    return *trayHost_;
+}
+
 SoftwareUpdater *AppServices::updater() const
 {
     return updater_->updater();
@@ -136,6 +136,7 @@ AppServices::~AppServices()
     lockWatcher_.reset();
     wakeWatcher_.reset();
     clipboard_.reset();
+    trayHost_.reset();
     notifier_.reset();
     interfaces_.reset();
     serviceDiscovery_.reset();

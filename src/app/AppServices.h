@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SessionType.h"
+
 #include <memory>
 
 namespace lumarient {
@@ -20,9 +22,11 @@ class QtClipboard;
 class ScrcpySupervisor;
 class SeamlessInputManager;
 class SoftwareUpdater;
+class StatusNotifierHostWatcher;
 class SecondDisplayManager;
 class SystemInterfaceSource;
 class ToolPaths;
+class TrayHost;
 class UserDefaults;
 class WirelessConnector;
 namespace libav {
@@ -42,7 +46,9 @@ class X11VirtualMonitorFactory;
 // manager outlives a backend it was given.
 class AppServices {
 public:
-    AppServices();
+    // On a Wayland session nothing takes the keyboard and mouse through X11:
+    // XWayland would grab only its own windows.
+    explicit AppServices(SessionType session);
     ~AppServices();
     AppServices(const AppServices &) = delete;
     AppServices &operator=(const AppServices &) = delete;
@@ -63,6 +69,7 @@ public:
     SeamlessInputManager &keyboardMouse() { return *keyboardMouse_; }
     AppWindowManager &appWindows() { return *appWindows_; }
     FileReceiver &fileReceiver() { return *fileReceiver_; }
+    TrayHost &trayHost();
     // None in builds that update through their distribution.
     SoftwareUpdater *updater() const;
 
@@ -85,6 +92,7 @@ private:
     std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
     std::unique_ptr<SystemInterfaceSource> interfaces_;
     std::unique_ptr<DBusNotifier> notifier_;
+    std::unique_ptr<StatusNotifierHostWatcher> trayHost_;
     std::unique_ptr<QtClipboard> clipboard_;
     std::unique_ptr<LogindWakeWatcher> wakeWatcher_;
     std::unique_ptr<LogindSessionLockWatcher> lockWatcher_;

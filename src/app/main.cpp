@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/Log.h"
+#include "platform/SessionType.h"
 #include "ui/LumarientApp.h"
 
 #include <QApplication>
@@ -43,12 +44,12 @@ int main(int argc, char *argv[])
 
     // SIGTERM and SIGINT quit through the same path as the menu's Quit.
     QuitOnSignal quitOnSignal;
-    AppServices services;
+    AppServices services(sessionTypeOf(QProcessEnvironment::systemEnvironment()));
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [&services] { services.stop(); });
     services.start();
 
     LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay(), services.keyboardMouse()},
-                    services.defaults(), services.updater());
+                    services.defaults(), services.updater(), &services.trayHost());
     QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
     ui.launch();
 

@@ -85,6 +85,8 @@ public:
 
     const std::set<QUuid> &activeConfigIDs() const { return activeConfigIDs_; }
     bool isActive(const QUuid &configID) const { return activeConfigIDs_.count(configID) > 0; }
+    // False on a desktop without a keyboard tap: starting then only reports so.
+    bool isAvailable() const { return platform_.tap != nullptr; }
     // The last failure the user must see; kept until a later failure replaces it.
     const std::optional<QString> &lastError() const { return lastError_; }
     // True after the keyboard and pointer could not be watched, false after they could.

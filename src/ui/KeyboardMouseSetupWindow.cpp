@@ -186,7 +186,8 @@ void KeyboardMouseSetupWindow::refresh()
                QStringLiteral(". ") + QStringLiteral("Choose a side below to change which edge the cursor ") +
                QStringLiteral("crosses at — put it on the side your phone actually sits on.");
     } else {
-        body = QStringLiteral("Start **Keyboard & Mouse Only** from the menu bar, then return here. Lumarient adds a "
+        body = QStringLiteral("Start **Keyboard & Mouse Only** from the tray menu or the Lumarient window, then return "
+                              "here. Lumarient adds a "
                               "display named **\"— Keyboard & Mouse\"** to your arrangement; where you put it is where "
                               "the cursor crosses onto the phone.");
     }

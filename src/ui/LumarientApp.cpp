@@ -3,7 +3,9 @@
 #include "input/SeamlessInputManager.h"
 #include "platform/Log.h"
 #include "platform/LoginAutostart.h"
+#include "platform/TrayHost.h"
 #include "platform/UserDefaults.h"
+#include "ui/ControlWindow.h"
 #include "ui/KeyboardMouseSetupWindow.h"
 #include "ui/OnboardingWindow.h"
 #include "ui/PairingDialog.h"
@@ -29,15 +31,14 @@ void centre(QWidget &window)
 } // namespace
 
 LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, SoftwareUpdater *updater,
-                           QObject *parent)
+                           TrayHost *trayHost, QObject *parent)
     : QObject(parent), devices_(sources.devices), wireless_(sources.wireless), keyboardMouse_(sources.keyboardMouse),
-      defaults_(defaults), updater_(updater),
-      tray_(new TrayIcon(sources,
-                         {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); },
-                          [this] { showKeyboardMouseSetup(); },
-                          [this] { return defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool(); },
-                          updater ? std::function<void()>([updater] { updater->checkForUpdates(); }) : nullptr},
-                         this)),
+      defaults_(defaults), updater_(updater), trayHost_(trayHost),
+      actions_(sources, {[this] { showSettings(); }, [this] { showOnboarding(); }, [] { QApplication::quit(); },
+                         [this] { showKeyboardMouseSetup(); },
+                         [this] { return defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool(); },
+                         updater ? std::function<void()>([updater] { updater->checkForUpdates(); }) : nullptr}),
+      tray_(new TrayIcon(actions_, this)),
       autostart_(LoginAutostart::defaultFolder(), QCoreApplication::applicationFilePath())
 {
     connect(&keyboardMouse_, &SeamlessInputManager::setupWindowRequested, this, &LumarientApp::showKeyboardMouseSetup);
@@ -50,6 +51,9 @@ LumarientApp::~LumarientApp()
     delete settings_;
     delete onboarding_;
     delete keyboardMouseSetup_;
+    delete control_;
+    if (trayHost_)
+        trayHost_->setChangeHandler(nullptr);
 }
 
 SettingsWindow *LumarientApp::settingsWindow() const
@@ -67,17 +71,52 @@ KeyboardMouseSetupWindow *LumarientApp::keyboardMouseSetupWindow() const
     return keyboardMouseSetup_;
 }
 
+ControlWindow *LumarientApp::controlWindow() const
+{
+    return control_;
+}
+
+bool LumarientApp::hasTray() const
+{
+    return (trayHost_ && trayHost_->isPresent()) || QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void LumarientApp::launch()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (trayHost_)
+        trayHost_->setChangeHandler([this](bool present) { trayHostChanged(present); });
+    const bool tray = hasTray();
+    if (!tray) {
         logLine(QStringLiteral("Lumarient"),
-                QStringLiteral("This desktop shows no tray icons; the menu is unavailable until one does"));
+                QStringLiteral("This desktop shows no tray icons; the Lumarient window stands in for the menu"));
     }
     tray_->show();
     if (!defaults_.value(QStringLiteral("hasCompletedOnboarding")).toBool())
         showOnboarding();
+    else if (!tray)
+        showControlWindow();
     if (updater_)
         updater_->start();
+}
+
+void LumarientApp::trayHostChanged(bool present)
+{
+    if (present) {
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("A tray host appeared; the menu is in the tray"));
+        // The window stays as the user left it, and the application menu still brings it.
+        tray_->show();
+        return;
+    }
+    logLine(QStringLiteral("Lumarient"),
+            QStringLiteral("The tray host went away; the Lumarient window stands in for the menu"));
+    if (!(onboarding_ && onboarding_->isVisible()))
+        showControlWindow();
+}
+
+void LumarientApp::onboardingClosed()
+{
+    if (!hasTray())
+        showControlWindow();
 }
 
 void LumarientApp::showSettings()
@@ -98,6 +137,7 @@ void LumarientApp::showOnboarding()
             sheet->setAttribute(Qt::WA_DeleteOnClose);
             sheet->open();
         });
+        connect(onboarding_, &OnboardingWindow::closed, this, &LumarientApp::onboardingClosed);
         centre(*onboarding_);
     }
     onboarding_->present();
@@ -112,12 +152,21 @@ void LumarientApp::showKeyboardMouseSetup()
     keyboardMouseSetup_->present();
 }
 
+void LumarientApp::showControlWindow()
+{
+    if (!control_) {
+        control_ = new ControlWindow(actions_);
+        centre(*control_);
+    }
+    control_->present();
+}
+
 void LumarientApp::bringForward()
 {
     if (onboarding_ && onboarding_->isVisible())
         onboarding_->present();
     else
-        showSettings();
+        showControlWindow();
 }
 
 } // namespace lumarient

@@ -45,8 +45,14 @@ void appendDeviceSection(QList<MenuEntry> &menu, const MenuState &state, const D
     }
     menu.append(MenuEntry::button(QStringLiteral("Mirror Screen"), {Action::startMirror, config.id}));
     menu.append(MenuEntry::button(secondDisplay.text, {Action::startSecondDisplay, config.id}));
-    menu.append(MenuEntry::button(QStringLiteral("Keyboard & Mouse Only"), {Action::startKeyboardMouse, config.id}));
-    if (state.needsInputMonitoringPermission) {
+    if (!state.keyboardMouseAvailable) {
+        menu.append(
+            MenuEntry::textLine(QStringLiteral("Keyboard & mouse sharing isn't available on this desktop yet.")));
+    } else {
+        menu.append(
+            MenuEntry::button(QStringLiteral("Keyboard & Mouse Only"), {Action::startKeyboardMouse, config.id}));
+    }
+    if (state.keyboardMouseAvailable && state.needsInputMonitoringPermission) {
         menu.append(MenuEntry::textLine(QStringLiteral(
             "⚠️ Keyboard and mouse can't be watched on this desktop — see Keyboard & Mouse Setup…")));
     }

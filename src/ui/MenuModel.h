@@ -74,6 +74,8 @@ struct MenuState {
     QSet<QUuid> keyboardMouseActiveConfigIDs;
     std::optional<QString> keyboardMouseError;
     bool needsInputMonitoringPermission = false;
+    // False where this desktop offers no way to take the keyboard and mouse.
+    bool keyboardMouseAvailable = true;
     // Builds that update through their distribution have no updater.
     bool canCheckForUpdates = false;
 };

@@ -24,6 +24,7 @@ MenuState readMenuState(const MenuSources &sources)
         state.keyboardMouseActiveConfigIDs.insert(id);
     state.keyboardMouseError = sources.keyboardMouse.lastError();
     state.needsInputMonitoringPermission = sources.keyboardMouse.needsInputMonitoringPermission();
+    state.keyboardMouseAvailable = sources.keyboardMouse.isAvailable();
     return state;
 }
 

@@ -2,6 +2,10 @@
 
 #include "ui/MenuModel.h"
 
+#include <QObject>
+
+#include <type_traits>
+
 namespace lumarient {
 
 class DeviceManager;
@@ -24,6 +28,16 @@ struct MenuSources {
         visit(wireless);
         visit(secondDisplay);
         visit(keyboardMouse);
+    }
+
+    // Every source's `changed` calls `slot` on `receiver`. Callers include the
+    // sources' headers.
+    template <typename Receiver, typename Slot> void connectChanged(Receiver *receiver, Slot slot) const
+    {
+        forEach([&](auto &source) {
+            using Source = std::remove_reference_t<decltype(source)>;
+            QObject::connect(&source, &Source::changed, receiver, slot);
+        });
     }
 };
 

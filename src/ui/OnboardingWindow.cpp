@@ -69,8 +69,9 @@ OnboardingWindow::OnboardingWindow(DeviceManager &manager, UserDefaults &default
     auto *title = new QLabel(QStringLiteral("Connect your Android phone"), this);
     scaleFont(title, 1.5, true);
     layout->addWidget(title);
-    layout->addWidget(secondary(richLabel(
-        QStringLiteral("One-time setup — after this, sessions start with a single click from the menu bar."), this)));
+    layout->addWidget(secondary(richLabel(QStringLiteral("One-time setup — after this, sessions start with a single "
+                                                         "click from the tray menu or the Lumarient window."),
+                                          this)));
 
     auto *stepGrid = new QGridLayout;
     stepGrid->setHorizontalSpacing(12);
@@ -140,6 +141,7 @@ void OnboardingWindow::closeEvent(QCloseEvent *event)
 {
     defaults_.setValue(QStringLiteral("hasCompletedOnboarding"), true);
     QWidget::closeEvent(event);
+    emit closed();
 }
 
 void OnboardingWindow::updateStatus()

@@ -30,6 +30,10 @@ public:
     QPushButton *skipButton() const { return skip_; }
     QPushButton *connectWirelesslyButton() const { return connectWirelessly_; }
 
+signals:
+    // The window was closed, by any means.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

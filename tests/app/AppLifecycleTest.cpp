@@ -1,3 +1,4 @@
+#include "RunningApp.h"
 #include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
 #include "support/PhoneSim.h"
@@ -7,65 +8,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <QProcess>
-#include <QTemporaryDir>
-
 #include <csignal>
 
-namespace {
-
-// Starts the real executable headless with settings of its own.
-class RunningApp {
-public:
-    explicit RunningApp(const QString &adbPath = QString(), const QString &configDir = QString())
-    {
-        const QString folder = configDir.isEmpty() ? config_.path() : configDir;
-        if (!adbPath.isEmpty())
-            lumarient::UserDefaults(folder + QStringLiteral("/Lumarient.conf"))
-                .setValue(QStringLiteral("adbPath"), adbPath);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("LUMARIENT_CONFIG_DIR"), folder);
-        environment.insert(QStringLiteral("XDG_DOWNLOAD_DIR"), config_.filePath(QStringLiteral("Downloads")));
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(QStringLiteral(LUMARIENT_EXECUTABLE), QStringList());
-    }
-    ~RunningApp()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
-    bool waitForLine(const QByteArray &line)
-    {
-        while (!output_.contains(line)) {
-            if (!process_.waitForReadyRead(10000))
-                return false;
-            output_ += process_.readAll();
-        }
-        return true;
-    }
-    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
-    bool waitForExit(int ms)
-    {
-        const bool finished = process_.waitForFinished(ms);
-        output_ += process_.readAll();
-        return finished;
-    }
-    QProcess &process() { return process_; }
-    QString configDir() const { return config_.path(); }
-    const QByteArray &output() const { return output_; }
-
-private:
-    QTemporaryDir config_;
-    QProcess process_;
-    QByteArray output_;
-};
-
-} // namespace
+using lumarient::test::RunningApp;
 
 TEST(AppLifecycle, StartsHeadlessAndQuitsCleanlyOnSignals)
 {

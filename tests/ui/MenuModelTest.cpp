@@ -127,6 +127,14 @@ TEST(MenuModel, EachStateShowsItsLines)
          QStringList{"Phone A — USB"} + offers +
              QStringList{cannotWatch, "Switch to Wi-Fi", "---", "⚠️ adb failed", "---",
                          "⚠️ Couldn't start Keyboard & Mouse: fatal", "---"}},
+        {"no keyboard and mouse sharing on this desktop: a line instead, and no permission hint",
+         [&](MenuState &s) {
+             withA(s, device("R58M", "Model_A"));
+             s.keyboardMouseAvailable = false;
+             s.needsInputMonitoringPermission = true;
+         },
+         {"Phone A — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
+          "Keyboard & mouse sharing isn't available on this desktop yet.", "Switch to Wi-Fi", "---"}},
     };
     for (const auto &[what, arrange, lines] : cases) {
         MenuState state;
@@ -180,4 +188,12 @@ TEST(MenuModel, EntriesCarryTheirActionsAndStates)
     const QList<MenuEntry> sessions = buildMenu(running);
     EXPECT_EQ(sessions[1].action, (MenuAction{Kind::stopSession, a.id}));
     EXPECT_EQ(sessions[4].action, (MenuAction{Kind::stopSecondDisplay, b.id}));
+
+    MenuState unavailable = running;
+    unavailable.runningSessions.clear();
+    unavailable.secondDisplayActiveSerial.reset();
+    unavailable.keyboardMouseAvailable = false;
+    const QList<MenuEntry> withoutSharing = buildMenu(unavailable);
+    EXPECT_EQ(withoutSharing[4].kind, MenuEntry::Kind::text) << "the line is not a button";
+    EXPECT_EQ(withoutSharing[4].action, MenuAction{});
 }

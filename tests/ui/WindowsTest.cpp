@@ -152,7 +152,7 @@ TEST_F(WindowsTest, KeyboardMouseOnlyOpensTheSetupWindowUntilItHasBeenSeen)
     refreshNow();
     const DeviceConfig config = manager.configs().first();
     LumarientApp app(menuSources(), defaults_);
-    app.tray().perform({MenuAction::Kind::startKeyboardMouse, config.id});
+    app.menuActions().trigger({MenuAction::Kind::startKeyboardMouse, config.id});
     KeyboardMouseSetupWindow *window = app.keyboardMouseSetupWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
@@ -166,10 +166,10 @@ TEST_F(WindowsTest, KeyboardMouseOnlyOpensTheSetupWindowUntilItHasBeenSeen)
     window->doneButton()->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(defaults_.value(QStringLiteral("hasSeenKeyboardMouseSetup")).toBool());
-    app.tray().perform({MenuAction::Kind::startKeyboardMouse, config.id});
+    app.menuActions().trigger({MenuAction::Kind::startKeyboardMouse, config.id});
     EXPECT_EQ(keyboardMouse_.lastError(),
               QStringLiteral("Keyboard & mouse sharing isn't available on this desktop yet."));
-    app.tray().perform({MenuAction::Kind::openKeyboardMouseSetup, {}});
+    app.menuActions().trigger({MenuAction::Kind::openKeyboardMouseSetup, {}});
     EXPECT_EQ(app.keyboardMouseSetupWindow(), window);
     EXPECT_TRUE(window->isVisible());
 
