@@ -120,7 +120,7 @@ void ControlWindow::render(const QList<MenuEntry> &entries)
         } else if (!sameKind(widgets_[position], entry.kind)) {
             QWidget *widget = makeWidget(entry, position);
             QWidget *replaced = widgets_[position];
-            entriesLayout_->replaceWidget(replaced, widget);
+            delete entriesLayout_->replaceWidget(replaced, widget);
             widgets_[position] = widget;
             replaced->hide();
             // Not at once: the render may run from inside the replaced button's click.
