@@ -21,9 +21,11 @@
 namespace lumarient {
 namespace {
 
-void centre(QWidget &window)
+// Windows fitted to their contents shrink to them first.
+void centre(QWidget &window, bool fitContents = true)
 {
-    window.adjustSize();
+    if (fitContents)
+        window.adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - window.rect().center());
 }
@@ -156,7 +158,8 @@ void LumarientApp::showControlWindow()
 {
     if (!control_) {
         control_ = new ControlWindow(actions_);
-        centre(*control_);
+        // Its list scrolls: it keeps the size it chose rather than its contents' smallest.
+        centre(*control_, false);
     }
     control_->present();
 }

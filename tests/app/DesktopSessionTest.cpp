@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 using lumarient::test::RunningApp;
 using lumarient::test::XorgSuite;
 
@@ -15,14 +17,24 @@ namespace {
 
 class DesktopSession : public XorgSuite {
 protected:
-    // Whether a window titled "Lumarient" is mapped on the test's server.
-    bool controlWindowViewable() const
+    QByteArray xwininfo(const QStringList &arguments) const
     {
         QProcess query;
         query.start(QStringLiteral("xwininfo"),
-                    {QStringLiteral("-display"), QString::fromLatin1(server_->displayName()), QStringLiteral("-name"),
-                     QStringLiteral("Lumarient")});
-        return query.waitForFinished() && query.readAllStandardOutput().contains("Map State: IsViewable");
+                    QStringList{QStringLiteral("-display"), QString::fromLatin1(server_->displayName())} + arguments);
+        query.waitForFinished();
+        return query.readAllStandardOutput();
+    }
+    // Whether the app's window titled "Lumarient" is mapped on the test's server
+    // (Qt's hidden leader window carries the same name, but no class).
+    bool controlWindowViewable() const
+    {
+        static const QRegularExpression line(
+            QStringLiteral(R"((0x[0-9a-f]+) "Lumarient": \("lumarient" "Lumarient"\))"));
+        const QRegularExpressionMatch window =
+            line.match(QString::fromLocal8Bit(xwininfo({QStringLiteral("-root"), QStringLiteral("-tree")})));
+        return window.hasMatch() &&
+               xwininfo({QStringLiteral("-id"), window.captured(1)}).contains("Map State: IsViewable");
     }
 
     RunningApp::Options withoutTray(const QString &sessionType) const
@@ -61,7 +73,8 @@ TEST_F(DesktopSession, WithoutATrayTheWindowStandsInForTheMenu)
         EXPECT_EQ(app.output().contains("[Lumarient] Wayland session: keyboard and mouse sharing is off"),
                   !keyboardMouse)
             << session;
-        EXPECT_TRUE(lumarient::test::spinUntil([&] { return controlWindowViewable(); })) << session;
+        EXPECT_TRUE(lumarient::test::spinUntil([&] { return controlWindowViewable(); }))
+            << session << xwininfo({QStringLiteral("-root"), QStringLiteral("-tree")}).toStdString();
         app.signal(SIGTERM);
         EXPECT_TRUE(app.waitForExit(5000)) << session;
     }
