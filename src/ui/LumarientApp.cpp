@@ -50,12 +50,12 @@ LumarientApp::LumarientApp(const MenuSources &sources, UserDefaults &defaults, S
 
 LumarientApp::~LumarientApp()
 {
+    if (trayHost_)
+        trayHost_->setChangeHandler(nullptr);
     delete settings_;
     delete onboarding_;
     delete keyboardMouseSetup_;
     delete control_;
-    if (trayHost_)
-        trayHost_->setChangeHandler(nullptr);
 }
 
 SettingsWindow *LumarientApp::settingsWindow() const

@@ -27,7 +27,8 @@ class LumarientApp : public QObject {
     Q_OBJECT
 public:
     // Without an updater the menu has no "Check for Updates…". `trayHost` tells
-    // whether tray icons show; without one only Qt's own answer at start counts.
+    // whether tray icons show and when that changes; without one only Qt's own
+    // answer counts, asked when needed.
     LumarientApp(const MenuSources &sources, UserDefaults &defaults, SoftwareUpdater *updater = nullptr,
                  TrayHost *trayHost = nullptr, QObject *parent = nullptr);
     ~LumarientApp() override;
