@@ -193,6 +193,8 @@ public:
     }
 
     std::uint64_t framesArrived() const { return frames_; }
+    // Frames decoded so far that showed no newer change than the frame before.
+    std::uint64_t repeats() const { return repeats_; }
     // The H.264 profile the stream declares (100 is High).
     int profile() const { return profile_; }
 
@@ -260,6 +262,12 @@ private:
                 const std::uint8_t luma = picture_->data[0][(markerSquare / 2) * picture_->linesize[0] + x];
                 number |= (luma > 128 ? 1u : 0u) << bit;
             }
+            // A picture taken while the painter was still drawing shows the last
+            // complete change again; the rest of the change waits for the next frame.
+            if (number == lastNumber_) {
+                ++repeats_;
+            }
+            lastNumber_ = number;
             log_.shown(number, arrived, latencies);
         }
     }
@@ -275,6 +283,8 @@ private:
     QByteArray config_;
     std::atomic<std::uint64_t> frames_{0};
     std::atomic<int> profile_{0};
+    std::uint32_t lastNumber_ = ~0u;
+    std::uint64_t repeats_ = 0;
 };
 
 struct RunFigures {
@@ -284,6 +294,8 @@ struct RunFigures {
     double serverMsPerFrame = 0;
     std::uint64_t dropped = 0;
     int profile = 0;
+    std::uint64_t decoded = 0;
+    std::uint64_t repeats = 0;
 };
 
 RunFigures runOnce(const test::XorgServer &server, int width, int height, double seconds, const char *preset)
@@ -343,6 +355,7 @@ RunFigures runOnce(const test::XorgServer &server, int width, int height, double
     std::this_thread::sleep_for(1s);
     phone.takeLatencies();
     const std::uint64_t framesBefore = phone.framesArrived();
+    const std::uint64_t repeatsBefore = phone.repeats();
     const std::uint64_t droppedBefore = streamer.statistics().framesDropped;
     const double streamerBefore = streamerCpuSeconds();
     const QString serverStat = QStringLiteral("/proc/%1/stat").arg(server.pid());
@@ -356,6 +369,8 @@ RunFigures runOnce(const test::XorgServer &server, int width, int height, double
     painting = false;
     painter.join();
     figures.latencies = phone.takeLatencies();
+    figures.decoded = phone.framesArrived() - framesBefore;
+    figures.repeats = phone.repeats() - repeatsBefore;
     figures.framesPerSecond = double(frames) / elapsed;
     figures.streamerMsPerFrame = frames > 0 ? streamerCpu * 1000.0 / double(frames) : 0;
     figures.serverMsPerFrame = frames > 0 ? serverCpu * 1000.0 / double(frames) : 0;
@@ -387,10 +402,12 @@ void measure(const test::XorgServer &server, int width, int height, double secon
             continue;
         }
         std::printf("%dx%d run %d: %.1f frames/s, change-to-socket median %.2f ms, p99 %.2f ms, max %.2f ms, "
-                    "CPU per frame %.2f ms streamer + %.2f ms X server, %llu dropped, H.264 profile %d\n",
+                    "CPU per frame %.2f ms streamer + %.2f ms X server, %llu dropped, H.264 profile %d, %llu of %llu "
+                    "frames showed no newer change\n",
                     width, height, run + 1, figures.framesPerSecond, percentile(figures.latencies, 0.5),
                     percentile(figures.latencies, 0.99), percentile(figures.latencies, 1.0), figures.streamerMsPerFrame,
-                    figures.serverMsPerFrame, static_cast<unsigned long long>(figures.dropped), figures.profile);
+                    figures.serverMsPerFrame, static_cast<unsigned long long>(figures.dropped), figures.profile,
+                    static_cast<unsigned long long>(figures.repeats), static_cast<unsigned long long>(figures.decoded));
         all.insert(all.end(), figures.latencies.begin(), figures.latencies.end());
         medians.push_back(percentile(figures.latencies, 0.5));
         p99s.push_back(percentile(figures.latencies, 0.99));
