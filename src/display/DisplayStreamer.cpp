@@ -2,6 +2,7 @@
 
 #include "platform/FileDescriptor.h"
 
+#include "display/CapturePacer.h"
 #include "display/PacketLink.h"
 #include "display/StreamRules.h"
 #include "display/VirtualDisplay.h"
@@ -27,7 +28,6 @@ namespace lumarient {
 
 namespace {
 
-constexpr double captureInterval = 1.0 / 60.0;
 constexpr double cursorPollPeriod = 0.008;
 // Where the pointer reports its movements, a look now and then still catches
 // warps, which report none.
@@ -73,11 +73,9 @@ struct DisplayStreamer::Worker {
     std::unique_ptr<PacketLink> link;
     DisplayWire::PhoneMessageReader messages;
     FileDescriptor udp;
-    bool contentDirty = true;
+    // Captures at most 60 times a second, at once when a change ends a quiet spell.
+    CapturePacer pacer;
     bool repeatWhenDrained = false;
-    // Captures keep to a 60 Hz grid, so a late wake-up does not push every later
-    // frame back and lower the rate.
-    double nextCaptureAt = 0;
     double nextCursorPoll = 0;
     double lastCursorPoll = 0;
     bool pointerMoved = true;
@@ -126,7 +124,7 @@ struct DisplayStreamer::Worker {
         capture = std::move(pendingCapture);
         encoder = std::move(pendingEncoder);
         captureWatch = loop.watch(capture->pollDescriptor(), WorkerLoop::readable, [](unsigned) {});
-        contentDirty = true;
+        markChanged();
         nextCursorPoll = clock();
         pointerMoved = true;
     }
@@ -148,14 +146,16 @@ struct DisplayStreamer::Worker {
 
     void service()
     {
-        if (capture) {
-            // Replies read earlier may have queued events the descriptor no longer signals.
-            contentDirty = capture->contentChanged() || contentDirty;
+        // Read before the changes are looked at, so a change seen now is never
+        // stamped earlier than it came.
+        const double now = clock();
+        // Replies read earlier may have queued events the descriptor no longer signals.
+        if (capture && capture->contentChanged()) {
+            pacer.changed(now);
         }
         if (pointer) {
             pointerMoved = pointer->takeMotion() || pointerMoved;
         }
-        const double now = clock();
         if (link) {
             flushLink(now);
         }
@@ -165,7 +165,7 @@ struct DisplayStreamer::Worker {
             pointerMoved = false;
             pollCursor();
         }
-        if (capture && contentDirty && now >= nextCaptureAt) {
+        if (capture && pacer.due(now)) {
             produceFrame(now);
         }
         if (link) {
@@ -175,6 +175,9 @@ struct DisplayStreamer::Worker {
         loop.cancel(wakeTimer);
         wakeTimer = loop.after(std::chrono::milliseconds(timeoutMilliseconds()), [] {});
     }
+
+    // The picture must be sent (again) although the screen may not have changed.
+    void markChanged() { pacer.changed(clock()); }
 
     // Every 8 ms while the pointer moves; rarely while it rests.
     double nextCursorCheck() const
@@ -192,8 +195,8 @@ struct DisplayStreamer::Worker {
         if (link && capture) {
             wait = std::min(wait, nextCursorCheck() - now);
         }
-        if (capture && contentDirty && link) {
-            wait = std::min(wait, nextCaptureAt - now);
+        if (capture && pacer.pending() && link) {
+            wait = std::min(wait, pacer.dueAt() - now);
         }
         if (link && link->holdsFrames()) {
             wait = std::min(wait, inFlightCheckPeriod);
@@ -223,7 +226,7 @@ struct DisplayStreamer::Worker {
         messages = {};
         rules.connectionOpened();
         lastCursorX = lastCursorY = -1.0f;
-        contentDirty = true;
+        markChanged();
     }
 
     void closeLink()
@@ -268,7 +271,7 @@ struct DisplayStreamer::Worker {
             break;
         case Kind::keyframeRequest:
             rules.requestKeyframe();
-            contentDirty = true;
+            markChanged();
             break;
         case Kind::touch:
             handleTouch(*message);
@@ -325,7 +328,7 @@ struct DisplayStreamer::Worker {
         udp = std::move(socket);
         udpWatch = loop.watch(udp.get(), WorkerLoop::readable, [this](unsigned) { drainUdp(); });
         rules.udpOpened(clock());
-        contentDirty = true;
+        markChanged();
     }
 
     void fallBackToTcp(const QString &reason)
@@ -337,7 +340,7 @@ struct DisplayStreamer::Worker {
                 QStringLiteral("UDP unavailable (%1); falling back to TCP video").arg(reason));
         closeUdp();
         rules.udpFailed();
-        contentDirty = true;
+        markChanged();
     }
 
     // A connected UDP socket reports the peer's refusals as errors to read.
@@ -379,7 +382,7 @@ struct DisplayStreamer::Worker {
         // phone behind; once the link has room, send the picture again.
         if (repeatWhenDrained && rules.framesInFlight() == 0) {
             repeatWhenDrained = false;
-            contentDirty = true;
+            markChanged();
         }
     }
 
@@ -409,13 +412,17 @@ struct DisplayStreamer::Worker {
 
     void produceFrame(double now)
     {
-        if (!link || !encoder) {
-            // Nothing is encoded without a phone; the content stays marked so the
+        if (!link) {
+            // Nothing is encoded without a phone; the change stays pending so the
             // first frame after a connection shows the current picture.
             return;
         }
-        contentDirty = false;
-        nextCaptureAt = now - nextCaptureAt < captureInterval ? nextCaptureAt + captureInterval : now + captureInterval;
+        // Taken even when no encoder could be opened: a change left pending would
+        // be due at once on every turn and spin the loop.
+        pacer.captured(now);
+        if (!encoder) {
+            return;
+        }
         const CapturedFrame *frame = capture->grab();
         if (frame == nullptr) {
             return;

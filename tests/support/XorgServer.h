@@ -26,6 +26,8 @@ public:
 
     // False when Xorg or its dummy driver is missing, or the server did not come up.
     bool isRunning() const { return pid_ > 0; }
+    // The server's process id (benchmarks read its CPU use).
+    pid_t pid() const { return pid_; }
     // Why it is not running.
     QString problem() const { return problem_; }
     // ":N", for the backends' display-name arguments.
