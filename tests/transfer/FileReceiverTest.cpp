@@ -298,10 +298,6 @@ TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)
 TEST_F(FileReceiverTest, SilentConnectionsAreClosedAndLeaveNothing)
 {
     const auto receiver = limitedReceiver({.idleTimeout = std::chrono::milliseconds(500)});
-    const auto framed = [](const QJsonObject &header) {
-        const QByteArray json = QJsonDocument(header).toJson(QJsonDocument::Compact);
-        return bigEndianLength(std::uint32_t(json.size())) + json;
-    };
     const struct {
         const char *stage;
         QByteArray bytes;
@@ -309,10 +305,10 @@ TEST_F(FileReceiverTest, SilentConnectionsAreClosedAndLeaveNothing)
     } cases[] = {
         {"header length", QByteArray("\0\0", 2), refused},
         {"header", bigEndianLength(40) + "{\"type\"", refused},
-        {"text", framed(textHeader(50)) + "half", refused},
-        {"file", framed(fileHeader(QStringLiteral("a"), 50)) + "half", refused},
+        {"text", wire(textHeader(50), "half"), refused},
+        {"file", wire(fileHeader(QStringLiteral("a"), 50), "half"), refused},
         // Delivered whole; the receiver stops waiting for the phone's last byte.
-        {"acknowledged", framed(textHeader(2)) + "ok", acknowledged},
+        {"acknowledged", wire(textHeader(2), "ok"), acknowledged},
     };
     for (const auto &silent : cases) {
         TransferClient client(receiver->port());
