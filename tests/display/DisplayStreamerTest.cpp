@@ -249,8 +249,9 @@ TEST_F(DisplayStreamerTest, AConfirmedUdpPathCarriesTheVideoAloneUntilItIsRefuse
     EXPECT_TRUE(udpStillGoesOn);
     // Frames sent over TCP before the confirmation may still arrive; no newer one does.
     for (const ReceivedPacket &packet : confirmed.packets) {
-        if (packet.kind == Kind::frame)
+        if (packet.kind == Kind::frame) {
             EXPECT_LE(packet.frameID, newest) << "confirmed: no more video over TCP";
+        }
     }
     EXPECT_EQ(confirmed.decodeErrors, 0);
     EXPECT_NE(output.find("[Lumarient] UDP video path confirmed\n"), std::string::npos) << output;
