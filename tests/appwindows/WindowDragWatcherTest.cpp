@@ -1,13 +1,11 @@
 #include "appwindows/WindowDragWatcher.h"
 
 #include "appwindows/WindowListCache.h"
-#include "platform/DisplayLayout.h"
+#include "input/InputFakes.h"
 #include "support/EventLoop.h"
 #include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 using namespace lumarient;
 using namespace lumarient::test;
@@ -51,42 +49,17 @@ TEST(WindowDropTest, AWindowCountsAsDroppedFromHalfOnThePhoneAlongTheAxis)
     }
 }
 
-class FakeWindowList final : public WindowList {
-public:
-    QList<WindowInfo> windows;
-
-    std::optional<QList<WindowInfo>> onScreenWindows() override { return windows; }
-    std::optional<std::uint32_t> activeWindow() override { return std::nullopt; }
-    bool activate(std::uint32_t) override { return false; }
-    void onChanged(std::function<void()>) override {}
-};
-
-class FakeDisplayLayout final : public DisplayLayout {
-public:
-    std::map<std::uint32_t, DisplayRect> displays{{1, mainDisplay}, {7, phoneBeside}};
-
-    std::vector<std::uint32_t> activeDisplays() override
-    {
-        std::vector<std::uint32_t> ids;
-        for (const auto &[id, bounds] : displays)
-            ids.push_back(id);
-        return ids;
-    }
-    DisplayRect displayBounds(std::uint32_t id) override
-    {
-        const auto found = displays.find(id);
-        return found == displays.end() ? DisplayRect{} : found->second;
-    }
-    void setReconfigurationHandler(std::function<void()>) override {}
-};
-
 class WindowDragWatcherTest : public ::testing::Test {
 protected:
-    WindowDragWatcherTest() { ensureApplication(); }
+    WindowDragWatcherTest()
+    {
+        ensureApplication();
+        layout_.displays = {{1, mainDisplay}, {7, phoneBeside}};
+    }
 
     void place(std::int32_t pid, const QString &title, DisplayRect bounds)
     {
-        windows_.windows.append(WindowInfo{std::uint32_t(windows_.windows.size() + 1), pid, title, bounds});
+        windows_.windows->append(WindowInfo{std::uint32_t(windows_.windows->size() + 1), pid, title, bounds});
         // The cache asks the window list again once its tenth of a second has passed.
         clock_.advance(1s);
     }
@@ -97,7 +70,7 @@ protected:
     }
 
     FakeWindowList windows_;
-    FakeDisplayLayout layout_;
+    FakeLayout layout_;
     ManualClock clock_;
     WindowListCache cache_{windows_, clock_};
     std::optional<std::uint32_t> standIn_ = 7;

@@ -1,5 +1,6 @@
 #include "appwindows/WindowListCache.h"
 
+#include "input/InputFakes.h"
 #include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
@@ -9,21 +10,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class FakeWindowList final : public WindowList {
-public:
-    std::optional<QList<WindowInfo>> windows = QList<WindowInfo>{};
-    int queries = 0;
-
-    std::optional<QList<WindowInfo>> onScreenWindows() override
-    {
-        ++queries;
-        return windows;
-    }
-    std::optional<std::uint32_t> activeWindow() override { return std::nullopt; }
-    bool activate(std::uint32_t) override { return false; }
-    void onChanged(std::function<void()>) override {}
-};
-
 WindowInfo window(std::uint32_t id, std::int32_t pid, DisplayRect bounds = {0, 0, 100, 100})
 {
     return {id, pid, QStringLiteral("window %1").arg(id), bounds};
@@ -31,7 +17,7 @@ WindowInfo window(std::uint32_t id, std::int32_t pid, DisplayRect bounds = {0, 0
 
 class WindowListCacheTest : public ::testing::Test {
 protected:
-    FakeWindowList windows;
+    test::FakeWindowList windows;
     test::ManualClock clock;
     WindowListCache cache{windows, clock};
 };

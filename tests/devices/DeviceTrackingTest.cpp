@@ -45,20 +45,3 @@ TEST_F(DeviceTrackingTest, APluggedPhoneAppearsWithoutAPollAndWithoutAdbProcesse
     unplug(usbSerial);
     ASSERT_TRUE(spinUntil([&] { return manager.devices().isEmpty(); }));
 }
-
-TEST_F(DeviceTrackingTest, WithoutAServerTheManagerRunsAdbAsBefore)
-{
-    sim_.addPhone(makePhone(usbSerial, model));
-    ASSERT_TRUE(sim_.startServer());
-    DeviceManager &manager = startManager();
-    ASSERT_EQ(manager.devices().size(), 1);
-    ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).reversedPorts.size() == 1; }));
-    spinFor(200ms);
-    sim_.stopServer();
-    sim_.clearInvocations();
-    refreshNow();
-    EXPECT_EQ(manager.devices().size(), 1);
-    EXPECT_EQ(count(QStringLiteral("devices -l")), 1);
-    // The reversal is still there, but without the server only a process can tell.
-    ASSERT_TRUE(spinUntil([&] { return count(QStringLiteral("reverse tcp:38017 tcp:38017")) == 1; }));
-}

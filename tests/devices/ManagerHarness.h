@@ -74,15 +74,6 @@ protected:
     // The argument lists of every scrcpy run.
     QList<QStringList> scrcpyRuns() const { return sim_.scrcpyRuns(); }
 
-    std::string scrcpyEnvironment(const std::string &name) const
-    {
-        for (const phonesim::SimInvocation &invocation : sim_.invocations()) {
-            if (invocation.tool == "scrcpy" && invocation.environment.count(name))
-                return invocation.environment.at(name);
-        }
-        return {};
-    }
-
     DeviceConfig configFor(const QString &model) const
     {
         for (const DeviceConfig &config : manager_->configs()) {

@@ -89,6 +89,8 @@ TEST(StreamRules, UdpPathIsForWifiOnlyAndFallsBackWithoutConfirmation)
     EXPECT_TRUE(route.tcp) << "unconfirmed: both paths";
     route = rules.route(12.0);
     EXPECT_TRUE(route.udp) << "exactly 2 s is not past the time-out";
+    ASSERT_TRUE(rules.beginFrame(12.0)->forceKeyframe) << "the new path starts with a keyframe";
+    EXPECT_FALSE(rules.needsKeyframe());
     route = rules.route(12.01);
     EXPECT_FALSE(route.udp);
     EXPECT_TRUE(route.tcp);

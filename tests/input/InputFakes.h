@@ -62,14 +62,20 @@ public:
     void showCursor() override { cursorHidden = false; }
 };
 
-// Windows of a pretend desktop; records what was activated.
+// Windows of a pretend desktop (no list: the desktop could not tell); counts the
+// questions and records what was activated.
 class FakeWindowList final : public WindowList {
 public:
-    QList<WindowInfo> windows;
+    std::optional<QList<WindowInfo>> windows = QList<WindowInfo>{};
+    int queries = 0;
     std::optional<std::uint32_t> active;
     std::vector<std::uint32_t> activated;
 
-    std::optional<QList<WindowInfo>> onScreenWindows() override { return windows; }
+    std::optional<QList<WindowInfo>> onScreenWindows() override
+    {
+        ++queries;
+        return windows;
+    }
     std::optional<std::uint32_t> activeWindow() override { return active; }
     bool activate(std::uint32_t id) override
     {

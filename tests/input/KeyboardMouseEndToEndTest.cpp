@@ -13,6 +13,7 @@
 #include "platform/x11/X11WindowList.h"
 #include "support/EventLoop.h"
 #include "support/OpenboxSession.h"
+#include "support/PhoneProgramStart.h"
 #include "support/PhoneWorld.h"
 #include "support/XTestClient.h"
 #include "support/XorgServer.h"
@@ -21,8 +22,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <linux/input-event-codes.h>
@@ -85,12 +84,7 @@ protected:
         phone.screenWidth = 1920;
         phone.screenHeight = 1080;
         sim_.addPhone(phone);
-        const QString jar = prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
-        QDir().mkpath(QFileInfo(jar).path());
-        QFile file(jar);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("stand-in input archive");
-        file.close();
+        ASSERT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
 
         const char *display = server_->displayName();
         monitors_ = std::make_unique<x11::X11VirtualMonitorFactory>(nullptr, display);
@@ -252,48 +246,9 @@ TEST_F(KeyboardMouseEndToEnd, APushCrossesOntoThePhoneWhichGetsMotionAndKeysUnti
     user_->ungrab();
 }
 
-TEST_F(KeyboardMouseEndToEnd, APointerGrabbedByAnotherClientStaysHereAndTheNextPushAfterItsReleaseEnters)
-{
-    ASSERT_EQ(user_->grabPointer(), XCB_GRAB_STATUS_SUCCESS);
-    pushRight();
-    spinFor(100ms);
-    EXPECT_FALSE(captured());
-    // Nothing was taken: the keyboard is still free, the cursor still shows
-    // where the pointer is, and the phone got nothing.
-    EXPECT_EQ(user_->grabKeyboard(), XCB_GRAB_STATUS_SUCCESS);
-    EXPECT_TRUE(sim_.inputRecords().empty());
-    user_->ungrab();
-
-    pushRight();
-    ASSERT_TRUE(captured());
-    const int entered = settledMovedX();
-    user_->move(25, 0);
-    ASSERT_TRUE(spinUntil([&] { return movedX() == entered + 25; }, 5s)) << movedX() - entered;
-    user_->press(xKey(KEY_LEFTCTRL));
-    user_->press(xKey(KEY_ESC));
-    ASSERT_TRUE(spinUntil([&] { return !captured(); }, 5s));
-    user_->releaseKey(xKey(KEY_ESC));
-    user_->releaseKey(xKey(KEY_LEFTCTRL));
-}
-
-TEST_F(KeyboardMouseEndToEnd, TheStandInMovesToAChosenSideTheScreenCanHoldAndIsEnteredThere)
+TEST_F(KeyboardMouseEndToEnd, TheStandInMovesToAChosenSideAndIsEnteredThere)
 {
     const QUuid config = *manager_->lastStartedConfigID();
-    // Nothing lies left of the main display at the origin: the stand-in stays
-    // where it is, and the user is told why.
-    manager_->setPlacement(config, Placement::left);
-    EXPECT_EQ(manager_->standInPlacement(), Placement::right);
-    ASSERT_TRUE(manager_->placementNotice());
-    EXPECT_TRUE(manager_->placementNotice()->startsWith(
-        QStringLiteral("The phone's display can't be placed to the left of your main display")));
-    pushRight();
-    ASSERT_TRUE(captured());
-    user_->press(xKey(KEY_LEFTCTRL));
-    user_->press(xKey(KEY_ESC));
-    ASSERT_TRUE(spinUntil([&] { return !captured(); }, 5s));
-    user_->releaseKey(xKey(KEY_ESC));
-    user_->releaseKey(xKey(KEY_LEFTCTRL));
-
     manager_->setPlacement(config, Placement::below);
     EXPECT_EQ(manager_->standInPlacement(), Placement::below);
     EXPECT_FALSE(manager_->placementNotice());

@@ -171,12 +171,14 @@ TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
     EXPECT_FALSE(motion(0, 0, {1920, 540}));
     EXPECT_FALSE(capture.activeDisplayID());
     EXPECT_FALSE(tap.cursorHidden);
-}
+    // Once the other grab has gone, the next push enters.
+    tap.canGrab = true;
+    EXPECT_TRUE(motion(0, 0, {1920, 540}));
+    EXPECT_EQ(capture.activeDisplayID(), standIn);
 
-TEST_F(SeamlessCaptureTest, WithoutAWatchableSessionNothingIsRegistered)
-{
+    // Without a session the tap can watch, no phone is registered at all.
     tap.canStart = false;
-    EXPECT_FALSE(capture.addDevice(standIn, sink, {1080, 2400}));
+    EXPECT_FALSE(SeamlessCapture({tap, geometry, nullptr}).addDevice(standIn, sink, {1080, 2400}));
 }
 
 // Moving.
@@ -245,8 +247,9 @@ TEST_F(SeamlessCaptureTest, AWarpEchoIsIgnored)
     EXPECT_EQ(capture.phoneCursor(), before);
 }
 
-TEST_F(SeamlessCaptureTest, TouchingAPhoneEdgeIsReported)
+TEST_F(SeamlessCaptureTest, TouchingAPhoneEdgeIsReportedAndLeavingClearsIt)
 {
+    using Report = std::pair<std::optional<std::uint32_t>, std::optional<QString>>;
     enter();
     edgeReports.clear();
     move(100, 0);   // off the left edge it entered on
@@ -254,56 +257,43 @@ TEST_F(SeamlessCaptureTest, TouchingAPhoneEdgeIsReported)
     move(10, 0);    // along it: no news
     move(0, 100);
     key(KEY_LEFTCTRL, true);
-    key(KEY_ESC, true);
-    using Report = std::pair<std::optional<std::uint32_t>, std::optional<QString>>;
+    key(KEY_ESC, true); // off every edge: nothing to clear
     EXPECT_EQ(edgeReports, (std::vector<Report>{
                                {standIn, std::nullopt}, {standIn, QStringLiteral("top")}, {standIn, std::nullopt}}));
-}
 
-TEST_F(SeamlessCaptureTest, LeavingWhileTouchingAnEdgeReportsNoEdge)
-{
     enter();
     move(0, -1000);
     edgeReports.clear();
     key(KEY_LEFTCTRL, true);
     key(KEY_ESC, true);
-    using Report = std::pair<std::optional<std::uint32_t>, std::optional<QString>>;
     EXPECT_EQ(edgeReports, (std::vector<Report>{{std::nullopt, std::nullopt}}));
 }
 
 // Pushing back out.
 
-TEST_F(SeamlessCaptureTest, PushingRightAfterEnteringDoesNotLeave)
+TEST_F(SeamlessCaptureTest, A240PixelPushAgainstTheEntryEdgeReturnsToTheDesktopOnceAwayFromIt)
 {
     enter();
+    // Still at the edge it came in by: pushing back does not leave.
     for (int count = 0; count < 10; ++count)
         move(-100, 0);
     EXPECT_EQ(capture.activeDisplayID(), standIn);
-}
 
-TEST_F(SeamlessCaptureTest, A240PixelPushAgainstTheEntryEdgeReturnsToTheDesktop)
-{
-    enter();
     move(20, 0); // away from the edge: armed no more
     EXPECT_FALSE(capture.armedAtEntryEdge());
-    // 56 phone pixels per push; the first already reaches the edge and counts.
+    for (int count = 0; count < 4; ++count)
+        move(-100, 0); // 224 of push
+    move(0, 50);       // along the edge: the push starts again
+    move(-100, 0);
+    move(-100, 0);
+    EXPECT_EQ(capture.activeDisplayID(), standIn);
+    move(0, 50);
+    // 56 phone pixels per push, each counting from the edge.
     EXPECT_EQ(pushLeftUntilExit(), 5);
     EXPECT_EQ(exits, 1);
     EXPECT_FALSE(tap.grabbed);
     EXPECT_FALSE(tap.cursorHidden);
     EXPECT_EQ(tap.warps.back().x, 1920 - 12);
-}
-
-TEST_F(SeamlessCaptureTest, AMoveAlongTheEdgeResetsThePush)
-{
-    enter();
-    move(20, 0);
-    for (int count = 0; count < 4; ++count)
-        move(-100, 0); // 224 of push
-    move(0, 50);
-    move(-100, 0);
-    move(-100, 0); // 112 more: no exit
-    EXPECT_EQ(capture.activeDisplayID(), standIn);
 }
 
 TEST_F(SeamlessCaptureTest, AStandInWithoutNeighboursLeavesThroughTheSideItWasEnteredBy)

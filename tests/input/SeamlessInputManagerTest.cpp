@@ -8,6 +8,7 @@
 #include "platform/dbus/LogindSessionLockWatcher.h"
 #include "support/EventLoop.h"
 #include "support/FakeLogind.h"
+#include "support/PhoneProgramStart.h"
 #include "support/PhoneWorld.h"
 #include "support/PrivateBus.h"
 #include "tooling/ADB.h"
@@ -15,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -58,11 +58,7 @@ protected:
         ensureApplication();
         sim_.addPhone(makePhone(serialA, QStringLiteral("Pixel")));
         sim_.addPhone(makePhone(serialB, QStringLiteral("Galaxy")));
-        const QString jar = prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"));
-        QDir().mkpath(QFileInfo(jar).path());
-        QFile file(jar);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("stand-in input archive");
+        EXPECT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
         layout_.displays[mainDisplay] = {0, 0, 1920, 1080};
         windows_.active = activeWindow;
     }

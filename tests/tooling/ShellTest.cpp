@@ -71,7 +71,7 @@ TEST(Shell, ReturnsTheMergedOutputExactlyWhenValidUtf8)
     EXPECT_EQ(error.description(), QStringLiteral("/bin/sh -c printf '\\377'; exit 3 exited 3"));
 }
 
-TEST(Shell, NonZeroExitCarriesCommandCodeAndOutput)
+TEST(Shell, NonZeroExitOrASignalCarriesCommandCodeAndOutput)
 {
     const ShellError error = shFailure(QStringLiteral("echo 'error: no devices'; exit 1"));
     EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
@@ -84,13 +84,11 @@ TEST(Shell, NonZeroExitCarriesCommandCodeAndOutput)
     // Whitespace-only output leaves no colon.
     const ShellError blank = shFailure(QStringLiteral("printf ' \\n\\t\\n'; exit 2"));
     EXPECT_EQ(blank.description(), QStringLiteral("/bin/sh -c printf ' \\n\\t\\n'; exit 2 exited 2"));
-}
 
-TEST(Shell, ChildKilledBySignalReportsTheSignal)
-{
-    const ShellError error = shFailure(QStringLiteral("kill -9 $$"));
-    EXPECT_EQ(error.kind(), ShellError::Kind::nonZeroExit);
-    EXPECT_EQ(error.code(), SIGKILL);
+    // A child killed by a signal reports the signal.
+    const ShellError killed = shFailure(QStringLiteral("kill -9 $$"));
+    EXPECT_EQ(killed.kind(), ShellError::Kind::nonZeroExit);
+    EXPECT_EQ(killed.code(), SIGKILL);
 }
 
 TEST(Shell, LaunchFailuresNameThePathAndReason)

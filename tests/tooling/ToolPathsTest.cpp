@@ -47,16 +47,12 @@ protected:
 
 } // namespace
 
-TEST_F(ToolPathsTest, FallbackIsUsrBinWhenNothingElseExists)
+TEST_F(ToolPathsTest, FallbackIsTheToolOnPathElseUsrBin)
 {
     EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
     EXPECT_EQ(paths_.scrcpy(), QStringLiteral("/usr/bin/scrcpy"));
     defaults_.setValue(QStringLiteral("adbPath"), QString());
     EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
-}
-
-TEST_F(ToolPathsTest, FallbackIsTheToolOnPath)
-{
     writeFile(onPath(QStringLiteral("adb")), executable);
     EXPECT_EQ(paths_.adb(), onPath(QStringLiteral("adb")));
 }

@@ -115,32 +115,24 @@ TEST_F(FileReceiverTest, TextGoesToTheClipboardWithItsPreviewAndRefusedTextNowhe
     EXPECT_TRUE(downloads().isEmpty());
 }
 
-TEST_F(FileReceiverTest, FilesAreSavedUnderSafeUniqueNamesInDownloads)
-{
-    EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Undefined, 1), "1"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral(".."), 1), "2"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("../../x.txt"), 1), "3"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "4"), acknowledged);
-    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("notes"), 1), "5"), acknowledged);
-
-    EXPECT_EQ(downloads(), (QStringList{"Shared file", "Shared file (2)", "notes", "notes (2)", "x.txt"}));
-    EXPECT_EQ(downloaded(QStringLiteral("x.txt")), "3");
-    EXPECT_EQ(downloaded(QStringLiteral("notes (2)")), "5");
-    // Nothing escaped the Downloads folder.
-    EXPECT_EQ(QDir(home_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Downloads"});
-    EXPECT_EQ(notifier_.notifications().value(2), Notification("Received from phone", "x.txt saved to Downloads"));
-    EXPECT_EQ(notifier_.notifications().value(4), Notification("Received from phone", "notes (2) saved to Downloads"));
-}
-
-TEST_F(FileReceiverTest, ExistingFilesAreNeverOverwritten)
+TEST_F(FileReceiverTest, FilesAreSavedUnderSafeUniqueNamesInDownloadsAndNothingIsOverwritten)
 {
     createDownload(QStringLiteral("photo.jpg"));
     createDownload(QStringLiteral("photo (2).jpg"));
+    EXPECT_EQ(transfer(port(), fileHeader(QJsonValue::Undefined, 1), "1"), acknowledged);
+    EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("../../x.txt"), 1), "2"), acknowledged);
     EXPECT_EQ(transfer(port(), fileHeader(QStringLiteral("photo.jpg"), 3), "jpg"), acknowledged);
+
+    EXPECT_EQ(downloads(), (QStringList{"Shared file", "photo (2).jpg", "photo (3).jpg", "photo.jpg", "x.txt"}));
+    EXPECT_EQ(downloaded(QStringLiteral("x.txt")), "2");
     EXPECT_EQ(downloaded(QStringLiteral("photo.jpg")), "");
     EXPECT_EQ(downloaded(QStringLiteral("photo (2).jpg")), "");
     EXPECT_EQ(downloaded(QStringLiteral("photo (3).jpg")), "jpg");
-    EXPECT_EQ(notifier_.notifications().value(0).second, QStringLiteral("photo (3).jpg saved to Downloads"));
+    // Nothing escaped the Downloads folder.
+    EXPECT_EQ(QDir(home_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Downloads"});
+    EXPECT_EQ(notifier_.notifications().value(1), Notification("Received from phone", "x.txt saved to Downloads"));
+    EXPECT_EQ(notifier_.notifications().value(2),
+              Notification("Received from phone", "photo (3).jpg saved to Downloads"));
 }
 
 TEST_F(FileReceiverTest, EmptyLargeAndOpenEndedFilesArriveIntact)
@@ -306,10 +298,6 @@ TEST_F(FileReceiverTest, RunningOutOfDescriptorsPausesAcceptingWithoutSpinning)
 TEST_F(FileReceiverTest, SilentConnectionsAreClosedAndLeaveNothing)
 {
     const auto receiver = limitedReceiver({.idleTimeout = std::chrono::milliseconds(500)});
-    const auto framed = [](const QJsonObject &header) {
-        const QByteArray json = QJsonDocument(header).toJson(QJsonDocument::Compact);
-        return bigEndianLength(std::uint32_t(json.size())) + json;
-    };
     const struct {
         const char *stage;
         QByteArray bytes;
@@ -317,10 +305,10 @@ TEST_F(FileReceiverTest, SilentConnectionsAreClosedAndLeaveNothing)
     } cases[] = {
         {"header length", QByteArray("\0\0", 2), refused},
         {"header", bigEndianLength(40) + "{\"type\"", refused},
-        {"text", framed(textHeader(50)) + "half", refused},
-        {"file", framed(fileHeader(QStringLiteral("a"), 50)) + "half", refused},
+        {"text", wire(textHeader(50), "half"), refused},
+        {"file", wire(fileHeader(QStringLiteral("a"), 50), "half"), refused},
         // Delivered whole; the receiver stops waiting for the phone's last byte.
-        {"acknowledged", framed(textHeader(2)) + "ok", acknowledged},
+        {"acknowledged", wire(textHeader(2), "ok"), acknowledged},
     };
     for (const auto &silent : cases) {
         TransferClient client(receiver->port());

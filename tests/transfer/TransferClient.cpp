@@ -47,12 +47,7 @@ bool TransferClient::send(const QByteArray &bytes)
 
 bool TransferClient::sendHeader(const QJsonObject &header)
 {
-    return sendHeader(QJsonDocument(header).toJson(QJsonDocument::Compact));
-}
-
-bool TransferClient::sendHeader(const QByteArray &json)
-{
-    return send(bigEndianLength(std::uint32_t(json.size())) + json);
+    return send(wire(header));
 }
 
 void TransferClient::finishSending()
@@ -95,6 +90,12 @@ QByteArray transfer(std::uint16_t port, const QJsonObject &header, const QByteAr
     client.send(body);
     client.finishSending();
     return client.reply();
+}
+
+QByteArray wire(const QJsonObject &header, const QByteArray &body)
+{
+    const QByteArray json = QJsonDocument(header).toJson(QJsonDocument::Compact);
+    return bigEndianLength(std::uint32_t(json.size())) + json + body;
 }
 
 QByteArray bigEndianLength(std::uint32_t length)

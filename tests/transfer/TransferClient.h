@@ -30,7 +30,6 @@ public:
     bool send(const QByteArray &bytes);
     // Sends the 4-byte length and the header JSON.
     bool sendHeader(const QJsonObject &header);
-    bool sendHeader(const QByteArray &json);
 
     // Closes the sending side, as the phone does after a body of unknown length.
     void finishSending();
@@ -48,6 +47,8 @@ private:
 // A whole transfer: header, body, the end of sending, and the receiver's reply.
 QByteArray transfer(std::uint16_t port, const QJsonObject &header, const QByteArray &body);
 
+// The bytes of a transfer as the phone sends them: length, header JSON, body.
+QByteArray wire(const QJsonObject &header, const QByteArray &body = {});
 QByteArray bigEndianLength(std::uint32_t length);
 QJsonObject textHeader(qint64 size);
 QJsonObject fileHeader(const QJsonValue &name, qint64 size);

@@ -42,12 +42,6 @@ public:
     qsizetype failAppendAfter = -1;
 };
 
-QByteArray wire(const QJsonObject &header, const QByteArray &body = {})
-{
-    const QByteArray json = QJsonDocument(header).toJson(QJsonDocument::Compact);
-    return bigEndianLength(std::uint32_t(json.size())) + json + body;
-}
-
 // Feeds `bytes` in pieces of at most `piece`, never more than the session wants, and
 // returns the last step and how many bytes it took.
 std::pair<Step, qsizetype> feed(TransferSession &session, const QByteArray &bytes, qsizetype piece)
