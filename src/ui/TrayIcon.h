@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/MenuActions.h"
 #include "ui/MenuModel.h"
 #include "ui/MenuRenderer.h"
 #include "ui/MenuSources.h"
@@ -9,8 +10,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include <functional>
-
 namespace lumarient {
 
 // The app's one visible presence: a tray icon titled "Lumarient" whose menu
@@ -18,24 +17,15 @@ namespace lumarient {
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
-    struct Actions {
-        std::function<void()> openSettings;
-        std::function<void()> openSetupGuide;
-        std::function<void()> quit;
-        std::function<void()> openKeyboardMouseSetup;
-        // Whether the keyboard and mouse setup window has been seen once; until
-        // then "Keyboard & Mouse Only" opens it instead of starting.
-        std::function<bool()> hasSeenKeyboardMouseSetup;
-        // Absent where the app has no updater.
-        std::function<void()> checkForUpdates;
-    };
+    using Actions = MenuActions::Hooks;
 
     TrayIcon(const MenuSources &sources, Actions actions, QObject *parent = nullptr);
 
     void show();
     QMenu &menu() { return menu_; }
     // Runs what the entry stands for (also used by tests).
-    void perform(const MenuAction &action);
+    void perform(const MenuAction &action) { actions_.perform(action); }
+    MenuActions &actions() { return actions_; }
 
 signals:
     // The menu was brought up to date with the sources' state.
@@ -44,8 +34,7 @@ signals:
 private:
     void updateMenu();
 
-    MenuSources sources_;
-    Actions actions_;
+    MenuActions actions_;
     QMenu menu_;
     MenuRenderer renderer_;
     // Collects every change of one event-loop turn into one update.
