@@ -71,7 +71,7 @@ bool sameText(const QString &given, const QString &known)
     return given.trimmed().compare(known, Qt::CaseInsensitive) == 0;
 }
 
-// Pairing codes are short digit strings; anything else never reaches adb.
+// A pairing code is a few letters or digits; anything else never reaches adb.
 bool plausiblePairingCode(const QString &code)
 {
     return !code.isEmpty() && code.size() <= 16 &&
