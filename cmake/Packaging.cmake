@@ -1,6 +1,9 @@
 # What `cmake --install` puts in place, and a Debian package of it (`cpack -G DEB`
 # in the build folder).
 
+# The app installs itself (src/app); its command-line client goes beside it.
+install(TARGETS lumarient-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
 install(FILES data/lumarient.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/lumarient.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES data/com.corvantil.Lumarient.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

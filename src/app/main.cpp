@@ -1,6 +1,7 @@
+#include "api/BusName.h"
+#include "api/BusService.h"
 #include "app/AppServices.h"
 #include "app/QuitOnSignal.h"
-#include "app/SingleInstance.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/Log.h"
 #include "platform/SessionType.h"
@@ -35,12 +36,19 @@ int main(int argc, char *argv[])
     // A tray app: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance;
-    if (instance.handOverToRunningInstance()) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const BusClaim claim = claimBusName(bus);
+    if (claim == BusClaim::handedOver) {
         logLine(QStringLiteral("Lumarient"), QStringLiteral("Already running; asked the running app to come forward"));
         return 0;
     }
-    instance.listen();
+    if (claim == BusClaim::unavailable) {
+        logLine(QStringLiteral("Lumarient"),
+                bus.isConnected()
+                    ? QStringLiteral("The session bus refused the app's name: lumarient-cli cannot reach this app")
+                    : QStringLiteral(
+                          "No session bus: lumarient-cli cannot reach this app and a second launch is not noticed"));
+    }
 
     // SIGTERM and SIGINT quit through the same path as the menu's Quit.
     QuitOnSignal quitOnSignal;
@@ -50,7 +58,9 @@ int main(int argc, char *argv[])
 
     LumarientApp ui({services.devices(), services.wireless(), services.secondDisplay(), services.keyboardMouse()},
                     services.defaults(), services.updater(), &services.trayHost());
-    QObject::connect(&instance, &SingleInstance::activationRequested, &ui, &LumarientApp::bringForward);
+    BusService busService(ui.menuActions(), [&ui] { ui.bringForward(); });
+    if (claim == BusClaim::owned && !busService.registerOn(bus))
+        logLine(QStringLiteral("Lumarient"), QStringLiteral("Could not offer the app on the session bus"));
     ui.launch();
 
     logLine(QStringLiteral("Lumarient"), QStringLiteral("started"));

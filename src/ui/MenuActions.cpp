@@ -31,6 +31,11 @@ MenuState MenuActions::menuState() const
     return state;
 }
 
+bool MenuActions::opensKeyboardMouseSetupInstead() const
+{
+    return actions_.hasSeenKeyboardMouseSetup && !actions_.hasSeenKeyboardMouseSetup();
+}
+
 void MenuActions::trigger(const MenuAction &action)
 {
     DeviceManager &devices = sources_.devices;
@@ -95,7 +100,7 @@ void MenuActions::trigger(const MenuAction &action)
             sources_.secondDisplay.start(*device);
         break;
     case Kind::startKeyboardMouse:
-        if (actions_.hasSeenKeyboardMouseSetup && !actions_.hasSeenKeyboardMouseSetup()) {
+        if (opensKeyboardMouseSetupInstead()) {
             if (actions_.openKeyboardMouseSetup)
                 actions_.openKeyboardMouseSetup();
         } else if (const std::optional<ConnectedDevice> device = connectedDevice(devices.devices(), *config)) {

@@ -25,8 +25,11 @@ public:
 
     MenuActions(const MenuSources &sources, Actions actions);
 
-    // Runs what the entry stands for.
+    // Runs what the entry stands for. A configuration that has gone since the
+    // entry was offered makes it do nothing.
     void trigger(const MenuAction &action);
+    // "Keyboard & Mouse Only" would open the setup window rather than start.
+    bool opensKeyboardMouseSetupInstead() const;
     // The sources' state with what only the app knows, as the menu shows it.
     MenuState menuState() const;
     const MenuSources &sources() const { return sources_; }

@@ -10,13 +10,15 @@
 
 #include <csignal>
 
+using lumarient::test::PrivateBus;
 using lumarient::test::RunningApp;
 
-TEST(AppLifecycle, StartsHeadlessAndQuitsCleanlyOnSignals)
+TEST(AppLifecycle, StartsHeadlessWithoutASessionBusAndQuitsCleanlyOnSignals)
 {
     for (int number : {SIGTERM, SIGINT}) {
-        RunningApp app;
+        RunningApp app(RunningApp::Options{});
         ASSERT_TRUE(app.waitForLine("[Lumarient] started\n")) << app.output().toStdString();
+        EXPECT_TRUE(app.output().contains("[Lumarient] No session bus")) << app.output().toStdString();
         app.signal(number);
         // Well within the two seconds a desktop session gives an app to leave.
         ASSERT_TRUE(app.waitForExit(2000)) << "still running after the signal";
@@ -30,7 +32,7 @@ TEST(AppLifecycle, APhonePluggedInBecomesASavedConfigurationWithinTwoRefreshes)
 {
     lumarient::test::PhoneSim sim;
     sim.addPhone(lumarient::test::makePhone(QStringLiteral("R58M123ABC"), QStringLiteral("SM_G973F")));
-    RunningApp app(sim.adbPath());
+    RunningApp app({.adbPath = sim.adbPath()});
     ASSERT_TRUE(app.waitForLine("[Lumarient] started\n")) << app.output().toStdString();
 
     // The first refresh runs at start, the next 3 s later.
@@ -50,16 +52,21 @@ TEST(AppLifecycle, APhonePluggedInBecomesASavedConfigurationWithinTwoRefreshes)
     EXPECT_TRUE(app.waitForExit(5000));
 }
 
-TEST(AppLifecycle, ASecondLaunchHandsOverToTheRunningApp)
+TEST(AppLifecycle, ASecondLaunchOnTheSameBusHandsOverToTheRunningApp)
 {
-    RunningApp first;
+    PrivateBus bus;
+    ASSERT_TRUE(bus.running());
+    RunningApp first({.bus = &bus});
     ASSERT_TRUE(first.waitForLine("[Lumarient] started\n")) << first.output().toStdString();
-    RunningApp second(QString(), first.configDir());
+    // Its own settings: the bus, not the settings file, makes it the same app.
+    RunningApp second({.bus = &bus});
     ASSERT_TRUE(second.waitForExit(10000));
     EXPECT_EQ(second.process().exitCode(), 0);
     EXPECT_TRUE(second.output().contains("[Lumarient] Already running; asked the running app to come forward"))
         << second.output().toStdString();
     EXPECT_FALSE(second.output().contains("[Lumarient] started"));
+    EXPECT_TRUE(first.waitForLine("[Lumarient] Asked over the session bus to come forward\n"))
+        << first.output().toStdString();
     first.signal(SIGTERM);
     EXPECT_TRUE(first.waitForExit(5000));
 }
@@ -71,7 +78,7 @@ TEST(AppLifecycle, QuitsPromptlyWhileAnAdbCommandHangs)
     hang.commandPrefix = "devices";
     hang.sleepMs = 60000;
     sim.addRule(hang);
-    RunningApp app(sim.adbPath());
+    RunningApp app({.adbPath = sim.adbPath()});
     ASSERT_TRUE(app.waitForLine("[Lumarient] started\n")) << app.output().toStdString();
     QElapsedTimer timer;
     timer.start();

@@ -19,6 +19,8 @@ public:
     PrivateBus &operator=(const PrivateBus &) = delete;
 
     bool running() const { return !address_.isEmpty(); }
+    // For children that should take it as their session bus (DBUS_SESSION_BUS_ADDRESS).
+    const QString &address() const { return address_; }
     // A new connection to the bus, under a name unique in this process.
     QDBusConnection connect(const QString &name);
 
