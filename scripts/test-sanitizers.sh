@@ -10,6 +10,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 root="${LUMARIENT_SANITIZER_ROOT:-$top}"
 export CCACHE_BASEDIR="$top"
+export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-15G}"
 jobs="$(nproc)"
 plain=(-DLUMARIENT_BUILD_BENCHMARKS=OFF -DLUMARIENT_FUZZ=OFF)
 

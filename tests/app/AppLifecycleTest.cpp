@@ -2,6 +2,7 @@
 #include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
 #include "support/PhoneSim.h"
+#include "support/TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ TEST(AppLifecycle, StartsHeadlessWithoutASessionBusAndQuitsCleanlyOnSignals)
         EXPECT_TRUE(app.output().contains("[Lumarient] No session bus")) << app.output().toStdString();
         app.signal(number);
         // Well within the two seconds a desktop session gives an app to leave.
-        ASSERT_TRUE(app.waitForExit(2000)) << "still running after the signal";
+        ASSERT_TRUE(app.waitForExit(lumarient::test::scaledMs(2000))) << "still running after the signal";
         EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(app.process().exitCode(), 0);
         EXPECT_TRUE(app.output().contains("[Lumarient] stopping\n")) << app.output().toStdString();
@@ -87,7 +88,7 @@ TEST(AppLifecycle, QuitsPromptlyWhileAnAdbCommandHangs)
     ASSERT_TRUE(sim.adbCommands().contains(QStringLiteral("devices -l")));
 
     app.signal(SIGTERM);
-    ASSERT_TRUE(app.waitForExit(2000)) << "still running 2 s after the signal";
+    ASSERT_TRUE(app.waitForExit(lumarient::test::scaledMs(2000))) << "still running 2 s after the signal";
     EXPECT_EQ(app.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.process().exitCode(), 0);
 }

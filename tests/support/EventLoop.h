@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TimeScale.h"
+
 #include <chrono>
 #include <functional>
 
@@ -11,7 +13,8 @@ void ensureApplication();
 
 // Runs the event loop until `condition` holds or `limit` has passed; returns
 // whether it holds.
-bool spinUntil(const std::function<bool()> &condition, std::chrono::milliseconds limit = std::chrono::seconds(15));
+bool spinUntil(const std::function<bool()> &condition,
+               std::chrono::milliseconds limit = scaled(std::chrono::seconds(15)));
 
 // Runs the event loop for `duration`.
 void spinFor(std::chrono::milliseconds duration);
