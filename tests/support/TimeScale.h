@@ -2,6 +2,11 @@
 
 #include <chrono>
 
+// Benchmarks that borrow the test helpers run at the plain build's pace.
+#ifndef LUMARIENT_TEST_TIME_SCALE
+#define LUMARIENT_TEST_TIME_SCALE 1
+#endif
+
 namespace lumarient::test {
 
 // How many times slower this build runs than a plain one. Sanitizer builds set it
