@@ -22,7 +22,7 @@ grep -q '\bscrcpy\b' <<<"$recommends" || fail "scrcpy is not recommended"
 [ "$(dpkg-deb --field "$deb" Package)" = lumarient ] || fail "package name: $info"
 
 contents="$(dpkg-deb --contents "$deb")"
-for path in ./usr/bin/lumarient ./usr/share/applications/lumarient.desktop \
+for path in ./usr/bin/lumarient ./usr/bin/lumarient-cli ./usr/share/applications/lumarient.desktop \
             ./usr/share/icons/hicolor/scalable/apps/lumarient.svg \
             ./usr/share/metainfo/com.corvantil.Lumarient.metainfo.xml; do
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
@@ -32,10 +32,12 @@ root="$work/root"
 dpkg-deb --extract "$deb" "$root"
 version="$("$root/usr/bin/lumarient" --version)"
 [ "$version" = "Lumarient $2" ] || fail "--version printed '$version'"
+version="$("$root/usr/bin/lumarient-cli" --version)"
+[ "$version" = "lumarient-cli $2" ] || fail "lumarient-cli --version printed '$version'"
 if command -v appstreamcli >/dev/null; then
   appstreamcli validate --no-net "$root/usr/share/metainfo/com.corvantil.Lumarient.metainfo.xml"
 fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/lumarient.desktop"
 fi
-echo "package $(basename "$deb") holds the app, its menu entry, icon and metainfo"
+echo "package $(basename "$deb") holds the app, its command line, its menu entry, icon and metainfo"
