@@ -3,6 +3,7 @@
 // as a tray host comes and goes on a private bus.
 
 #include "ui/ControlWindow.h"
+#include "MenuTexts.h"
 #include "WindowHarness.h"
 #include "platform/dbus/StatusNotifierHostWatcher.h"
 #include "support/PrivateBus.h"
@@ -35,14 +36,6 @@ QStringList shownTexts(const ControlWindow &window)
         else
             lines.append(QStringLiteral("---"));
     }
-    return lines;
-}
-
-QStringList modelTexts(const QList<MenuEntry> &entries)
-{
-    QStringList lines;
-    for (const MenuEntry &entry : entries)
-        lines.append(entry.kind == MenuEntry::Kind::divider ? QStringLiteral("---") : entry.text);
     return lines;
 }
 
@@ -88,7 +81,7 @@ TEST_F(ControlWindowTest, ShowsTheMenuAndItsButtonsActLikeTheEntries)
     ControlWindow window(actions);
     window.present();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Lumarient"));
-    EXPECT_EQ(shownTexts(window), modelTexts(buildMenu(actions.menuState())));
+    EXPECT_EQ(shownTexts(window), lumarient::test::menuTexts(buildMenu(actions.menuState())));
     EXPECT_EQ(shownTexts(window).mid(0, 7),
               (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
                            "Keyboard & mouse sharing isn't available on this desktop yet.", "Switch to Wi-Fi", "---"}));
@@ -138,7 +131,7 @@ TEST_F(ControlWindowTest, NamesShowAsTextAndAHiddenWindowCatchesUpWhenShown)
     refreshNow();
     window.present();
     EXPECT_EQ(shownTexts(window).mid(0, 2), (QStringList{renamed.name + QStringLiteral(" — not connected"), "---"}));
-    EXPECT_EQ(shownTexts(window), modelTexts(buildMenu(actions_->menuState())));
+    EXPECT_EQ(shownTexts(window), lumarient::test::menuTexts(buildMenu(actions_->menuState())));
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "ui/MenuModel.h"
+#include "MenuTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +25,6 @@ DeviceConfig config(const QString &name, const QString &model, bool virtualDispl
     made.supportsVirtualDisplay = virtualDisplay;
     made.virtualDisplayHasWindowManagement = windowManagement;
     return made;
-}
-
-QStringList texts(const QList<MenuEntry> &menu)
-{
-    QStringList lines;
-    for (const MenuEntry &entry : menu)
-        lines.append(entry.kind == MenuEntry::Kind::divider ? QStringLiteral("---") : entry.text);
-    return lines;
 }
 
 const QStringList footer{"Refresh Devices", "Scan Network for Devices", "Settings…",
@@ -139,7 +132,7 @@ TEST(MenuModel, EachStateShowsItsLines)
     for (const auto &[what, arrange, lines] : cases) {
         MenuState state;
         arrange(state);
-        EXPECT_EQ(texts(buildMenu(state)), lines + footer) << what;
+        EXPECT_EQ(lumarient::test::menuTexts(buildMenu(state)), lines + footer) << what;
     }
 }
 
@@ -169,7 +162,7 @@ TEST(MenuModel, EntriesCarryTheirActionsAndStates)
                                              "Keyboard & Mouse Setup…",
                                              "---",
                                              "Quit Lumarient"};
-    ASSERT_EQ(texts(menu), expected);
+    ASSERT_EQ(lumarient::test::menuTexts(menu), expected);
     EXPECT_EQ(menu[0].kind, MenuEntry::Kind::text);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, a.id}));
     EXPECT_EQ(menu[4].action, (MenuAction{Kind::startKeyboardMouse, a.id}));
