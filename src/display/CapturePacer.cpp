@@ -2,7 +2,7 @@
 
 namespace lumarient {
 
-CapturePacer::CapturePacer(double interval) : interval_(interval)
+CapturePacer::CapturePacer(double interval) : interval_(interval), earliness_(interval / 2)
 {
 }
 
@@ -16,20 +16,20 @@ void CapturePacer::changed(double now)
 
 double CapturePacer::dueAt() const
 {
-    if (!anyCapture_ || changedAt_ >= nextSlot_) {
+    if (!anyCapture_ || changedAt_ >= nextSlot_ - earliness_) {
         return changedAt_;
     }
-    return nextSlot_;
+    return nextSlot_ - earliness_;
 }
 
 void CapturePacer::captured(double now)
 {
-    // A change that waited for its slot keeps captures on the slot grid, so a
-    // wake-up a little late does not push every later frame back and lower the
-    // rate under steady motion. A change after a quiet spell starts a new grid
-    // at this capture, which keeps the next one a whole interval away.
-    const bool waitedForSlot = anyCapture_ && changedAt_ < nextSlot_;
-    if (waitedForSlot && now - nextSlot_ < interval_) {
+    // A change that came before its slot keeps captures on the grid, however
+    // early it was taken, so the rate stays one per interval under steady
+    // motion, and a wake-up a little late does not push every later frame back.
+    // A change after a quiet spell starts a new grid at this capture.
+    const bool beforeItsSlot = anyCapture_ && changedAt_ < nextSlot_;
+    if (beforeItsSlot && now - nextSlot_ < interval_) {
         nextSlot_ += interval_;
     } else {
         nextSlot_ = now + interval_;

@@ -2,10 +2,14 @@
 
 namespace lumarient {
 
-// Decides when the streamer captures. A change that comes after a quiet spell
-// is captured at once; captures never come closer than one frame interval on
-// average, and a change that arrives before its slot waits for the slot instead
-// of being dropped. Times are seconds of a monotonic clock read by the caller.
+// Decides when the streamer captures. Captures keep to a grid of one frame
+// interval, so the rate never goes above one per interval for long, and a change
+// that arrives before its slot waits instead of being dropped. A change within
+// half an interval of its slot is captured at once: a source that draws at the
+// display's own rate but out of step with the grid would otherwise wait most of
+// an interval for every frame. A change after a quiet spell is captured at once
+// and starts a new grid. Times are seconds of a monotonic clock read by the
+// caller.
 class CapturePacer {
 public:
     explicit CapturePacer(double interval = 1.0 / 60.0);
@@ -22,10 +26,12 @@ public:
 
 private:
     double interval_;
+    // How much sooner than its slot a change may be captured.
+    double earliness_;
     bool pending_ = false;
     double changedAt_ = 0;
     bool anyCapture_ = false;
-    // The earliest time of the next capture.
+    // The next capture's place on the grid.
     double nextSlot_ = 0;
 };
 
