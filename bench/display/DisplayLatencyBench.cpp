@@ -118,7 +118,12 @@ public:
     void shown(std::uint32_t number, SteadyTime arrived, std::vector<double> &latencies)
     {
         std::lock_guard lock(mutex_);
-        const std::uint32_t last = std::min<std::uint32_t>(number, std::uint32_t(times_.size()) - 1);
+        // A picture taken while the counter was being drawn mixes two numbers'
+        // bits, and may read as one that was not complete yet: it shows nothing.
+        if (number >= times_.size() || times_[number] == SteadyTime{} || times_[number] > arrived) {
+            return;
+        }
+        const std::uint32_t last = number;
         for (; firstUnshown_ <= last && !times_.empty(); ++firstUnshown_) {
             if (times_[firstUnshown_] != SteadyTime{}) {
                 latencies.push_back(millisecondsBetween(times_[firstUnshown_], arrived));
