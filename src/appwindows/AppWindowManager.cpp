@@ -6,6 +6,7 @@
 #include "platform/Log.h"
 #include "platform/Sleeper.h"
 #include "platform/WindowList.h"
+#include "tooling/FailureText.h"
 #include "tooling/ShellError.h"
 
 #include <QMetaObject>
@@ -25,21 +26,6 @@ void log(const QString &message)
 
 // scrcpy's output arrives in chunks; a line longer than this is nobody's news.
 constexpr qsizetype outputLineLimit = 4096;
-
-QString describe(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const ShellError &error) {
-        return error.description();
-    } catch (const LumarientError &error) {
-        return error.description();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
 
 } // namespace
 
@@ -398,7 +384,7 @@ void AppWindowManager::enableDrag(const QString &serial)
                 self->watcher_.release()->deleteLater();
                 self->watcherSerial_.reset();
                 self->isDragEnabled_ = false;
-                self->lastError_ = QStringLiteral("Couldn't watch for dragged windows: ") + describe(failure);
+                self->lastError_ = QStringLiteral("Couldn't watch for dragged windows: ") + failureText(failure);
             }
             emit self->changed();
         });

@@ -15,6 +15,7 @@
 #include "platform/UserDefaults.h"
 #include "platform/WindowList.h"
 #include "tooling/ADB.h"
+#include "tooling/FailureText.h"
 #include "tooling/ShellError.h"
 
 #include <QTimer>
@@ -28,20 +29,6 @@ namespace {
 void log(const QString &message)
 {
     logLine(QStringLiteral("SeamlessInputManager"), message);
-}
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const LumarientError &error) {
-        return error.description();
-    } catch (const ShellError &error) {
-        return error.description();
-    } catch (const std::exception &error) {
-        return QString::fromLocal8Bit(error.what());
-    }
-    return {};
 }
 
 bool contains(const DisplayRect &rect, TapPoint point)
@@ -235,7 +222,7 @@ void SeamlessInputManager::startServer(const QUuid &configID, std::uint64_t gene
             if (!self || !self->isLive(configID, generation))
                 return;
             if (failure) {
-                self->fail(configID, describe(failure));
+                self->fail(configID, failureText(failure));
                 return;
             }
             if (!self->beginCapture(configID, phoneSize))

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "model/LumarientError.h"
-#include "tooling/ShellError.h"
+#include "tooling/FailureText.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,19 +24,7 @@ struct StartOutcome {
     bool reported = false;
     std::exception_ptr failure;
 
-    // The failure's text, for LumarientError and ShellError.
-    QString failureText() const
-    {
-        try {
-            std::rethrow_exception(failure);
-        } catch (const LumarientError &error) {
-            return error.description();
-        } catch (const ShellError &error) {
-            return error.description();
-        } catch (...) {
-        }
-        return {};
-    }
+    QString failureText() const { return lumarient::failureText(failure); }
 };
 
 } // namespace lumarient::test
