@@ -3,34 +3,27 @@
 #include "api/TargetName.h"
 #include "cli/CliCommand.h"
 #include "cli/StateText.h"
+#include "support/Devices.h"
 
 #include <gtest/gtest.h>
 
 using namespace lumarient;
+using namespace lumarient::test;
 
 namespace {
-
-DeviceConfig config(const QString &name, const QString &model, bool windowManagement = false)
-{
-    DeviceConfig made;
-    made.id = QUuid::createUuid();
-    made.name = name;
-    made.modelPattern = model;
-    made.virtualDisplayHasWindowManagement = windowManagement;
-    return made;
-}
-
-ConnectedDevice phone(const QString &serial, const QString &model, DeviceState state = DeviceState::ready)
-{
-    return {serial, model, serial.contains(':'), state};
-}
 
 // Two phones of different models, one of them also on Wi-Fi, and a third
 // configuration whose phone is away.
 struct Household {
-    DeviceConfig galaxy = config(QStringLiteral("Galaxy"), QStringLiteral("SM_G973F"));
-    DeviceConfig pixel = config(QStringLiteral("Pixel 9"), QStringLiteral("Pixel_9"), true);
-    DeviceConfig tablet = config(QStringLiteral("Tab"), QStringLiteral("SM_X200"));
+    DeviceConfig galaxy = makeConfig(QStringLiteral("Galaxy"), QStringLiteral("SM_G973F"));
+    DeviceConfig pixel{QUuid::createUuid(),
+                       QStringLiteral("Pixel 9"),
+                       QStringLiteral("Pixel_9"),
+                       0,
+                       DeviceConfig::defaultResolution(),
+                       false,
+                       true};
+    DeviceConfig tablet = makeConfig(QStringLiteral("Tab"), QStringLiteral("SM_X200"));
     MenuState state;
 
     Household()
@@ -150,13 +143,7 @@ TEST(BusState, CarriesStatusSessionsAndErrors)
     EXPECT_EQ(state.value(QStringLiteral("pairingCandidates")).toStringList(), QStringList{"adb-X"});
 
     // What the command line prints from it.
-    QVariantMap plain = state;
-    for (const QString &key : {QStringLiteral("phones"), QStringLiteral("configurations")}) {
-        QVariantList list;
-        for (const QVariantMap &map : state.value(key).value<QList<QVariantMap>>())
-            list.append(map);
-        plain.insert(key, list);
-    }
+    const QVariantMap plain = cli::plainState(state);
     const QString status = cli::statusText(plain);
     EXPECT_TRUE(status.startsWith(QStringLiteral("⏳ Phone waiting for approval"))) << status.toStdString();
     EXPECT_TRUE(status.contains(QStringLiteral("Galaxy — USB, Wi-Fi standby, keyboard & mouse\n")));

@@ -1,6 +1,7 @@
 #include "RunningApp.h"
 #include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
+#include "support/EventLoop.h"
 #include "support/PhoneSim.h"
 #include "support/TimeScale.h"
 
@@ -13,6 +14,7 @@
 
 using lumarient::test::PrivateBus;
 using lumarient::test::RunningApp;
+using lumarient::test::spinUntil;
 
 TEST(AppLifecycle, StartsHeadlessWithoutASessionBusAndQuitsCleanlyOnSignals)
 {
@@ -75,17 +77,10 @@ TEST(AppLifecycle, ASecondLaunchOnTheSameBusHandsOverToTheRunningApp)
 TEST(AppLifecycle, QuitsPromptlyWhileAnAdbCommandHangs)
 {
     lumarient::test::PhoneSim sim;
-    phonesim::SimRule hang;
-    hang.commandPrefix = "devices";
-    hang.sleepMs = 60000;
-    sim.addRule(hang);
+    sim.addRule({.commandPrefix = "devices", .output = "", .sleepMs = 60000});
     RunningApp app({.adbPath = sim.adbPath()});
     ASSERT_TRUE(app.waitForLine("[Lumarient] started\n")) << app.output().toStdString();
-    QElapsedTimer timer;
-    timer.start();
-    while (!sim.adbCommands().contains(QStringLiteral("devices -l")) && timer.elapsed() < 10000)
-        QThread::msleep(50);
-    ASSERT_TRUE(sim.adbCommands().contains(QStringLiteral("devices -l")));
+    ASSERT_TRUE(spinUntil([&] { return sim.adbCommands().contains(QStringLiteral("devices -l")); }));
 
     app.signal(SIGTERM);
     ASSERT_TRUE(app.waitForExit(lumarient::test::scaledMs(2000))) << "still running 2 s after the signal";

@@ -48,7 +48,6 @@ class Scripting : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureApplication();
         ASSERT_TRUE(bus_.running());
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F")));
         app_ = std::make_unique<RunningApp>(

@@ -27,7 +27,6 @@ struct AppWindowHarness : PhoneWorld {
 
     AppWindowHarness()
     {
-        ensureApplication();
         phonesim::SimPhone phone = makePhone(serial, QStringLiteral("Pixel"));
         phone.packages[notes.toStdString()] = 1;
         phone.packages[mail.toStdString()] = 1;
@@ -62,18 +61,7 @@ struct AppWindowHarness : PhoneWorld {
 
     // What the phone's window watcher reports when the notes window is pushed
     // against the left edge.
-    static DragEvent notesDrag()
-    {
-        DragEvent event;
-        event.taskID = notesTask;
-        event.package = notes;
-        event.x = 100;
-        event.y = 200;
-        event.width = 800;
-        event.height = 1200;
-        event.capturedLandscape = false;
-        return event;
-    }
+    static DragEvent notesDrag() { return {notesTask, notes, DragEvent::Edge::left, 100, 200, 800, 1200, false}; }
 
     const AppWindow *window(int taskID) const
     {

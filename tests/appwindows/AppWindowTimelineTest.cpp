@@ -33,7 +33,6 @@ class AppWindowTimelineTest : public XorgSuite {
 protected:
     void SetUp() override
     {
-        ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         openbox_ = std::make_unique<OpenboxSession>(server_->displayName());

@@ -51,11 +51,7 @@ TEST(WindowDropTest, AWindowCountsAsDroppedFromHalfOnThePhoneAlongTheAxis)
 
 class WindowDragWatcherTest : public ::testing::Test {
 protected:
-    WindowDragWatcherTest()
-    {
-        ensureApplication();
-        layout_.displays = {{1, mainDisplay}, {7, phoneBeside}};
-    }
+    WindowDragWatcherTest() { layout_.displays = {{1, mainDisplay}, {7, phoneBeside}}; }
 
     void place(std::int32_t pid, const QString &title, DisplayRect bounds)
     {

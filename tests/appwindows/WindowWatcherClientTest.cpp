@@ -27,7 +27,6 @@ class WindowWatcherClientTest : public ::testing::Test, protected PhoneWorld {
 protected:
     WindowWatcherClientTest()
     {
-        ensureApplication();
         sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
         EXPECT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
     }

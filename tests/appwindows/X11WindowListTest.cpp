@@ -85,7 +85,6 @@ class X11WindowListTest : public XorgSuite {
 protected:
     void SetUp() override
     {
-        ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         app_ = std::make_unique<AppClient>(server_->displayName());

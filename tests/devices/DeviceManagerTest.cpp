@@ -1,4 +1,5 @@
 #include "ManagerHarness.h"
+#include "support/Devices.h"
 
 #include <QSignalSpy>
 
@@ -64,25 +65,15 @@ TEST_F(DeviceManagerTest, AdoptsOneConfigurationPerNewReadyModel)
 
 TEST_F(DeviceManagerTest, PortsGrowPastTheLargestAndGapsAreNotReused)
 {
-    DeviceConfig low;
-    low.id = QUuid::createUuid();
-    low.name = QStringLiteral("Low");
-    low.modelPattern = QStringLiteral("LOW");
-    low.wifiPort = 5555;
-    DeviceConfig high = low;
-    high.id = QUuid::createUuid();
-    high.modelPattern = QStringLiteral("HIGH");
-    high.wifiPort = 5557;
-    DeviceConfig::save(defaults_, {low, high});
+    DeviceConfig::save(defaults_, {makeConfig(QStringLiteral("Low"), QStringLiteral("LOW"), 5555),
+                                   makeConfig(QStringLiteral("High"), QStringLiteral("HIGH"), 5557)});
     sim_.addPhone(makePhone(usbSerial, model));
     DeviceManager &manager = startManager();
     ASSERT_EQ(manager.configs().size(), 3);
     EXPECT_EQ(manager.configs()[2].wifiPort, 5558);
     stopManager();
 
-    DeviceConfig neverAdopted = low;
-    neverAdopted.wifiPort = 0;
-    DeviceConfig::save(defaults_, {neverAdopted});
+    DeviceConfig::save(defaults_, {makeConfig(QStringLiteral("Low"), QStringLiteral("LOW"))});
     startManager();
     ASSERT_EQ(manager_->configs().size(), 2);
     EXPECT_EQ(manager_->configs()[1].wifiPort, 5555);

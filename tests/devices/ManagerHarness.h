@@ -29,7 +29,6 @@ protected:
     explicit ManagerHarness(std::chrono::milliseconds commandTimeLimit = Shell::defaultTimeLimit)
         : PhoneWorld(commandTimeLimit)
     {
-        ensureApplication();
         // Polls that must see the simulated phone change get a moment to do so.
         sleeper_.onSleep([](std::size_t) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
     }

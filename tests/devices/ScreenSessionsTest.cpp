@@ -23,6 +23,17 @@ protected:
         });
     }
 
+    // Starts the manager and a desktop of the phone, its companion ready, and waits until the desktop runs.
+    DeviceConfig startRunningDesktop()
+    {
+        makeCompanionReady();
+        startManager();
+        const DeviceConfig config = configFor(model);
+        manager_->startDesktop(config);
+        EXPECT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+        return config;
+    }
+
     bool sessionRunning(const DeviceConfig &config) const { return manager_->hasSessionProcess(config.id); }
     bool idle(const DeviceConfig &config) const { return !manager_->runningSessions().contains(config.id); }
 };
@@ -174,12 +185,10 @@ TEST_F(ScreenSessionsTest, FailedDesktopStartsEndIdleWithTheOverlayGone)
 
 TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAnUnpluggedPhoneCleansUpThroughWifi)
 {
-    makeCompanionReady();
     const QString endpoint = connectOverWifi(usbSerial);
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config) && scrcpyRuns().size() == 1; }));
+    const DeviceConfig config = startRunningDesktop();
+    DeviceManager &manager = *manager_;
+    ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
     EXPECT_EQ(scrcpyRuns()[0][1], usbSerial);
     ASSERT_TRUE(hasOverlaySetting(usbSerial));
 
@@ -193,30 +202,22 @@ TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAnUnpluggedPhoneCleansUpThroughWif
 
 TEST_F(ScreenSessionsTest, ClosingTheDesktopOfAVanishedPhoneRemembersItsOverlay)
 {
-    makeCompanionReady();
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    const DeviceConfig config = startRunningDesktop();
     unplug(usbSerial);
     ASSERT_TRUE(spinUntil([&] { return idle(config); }));
-    ASSERT_TRUE(spinUntil([&] { return manager.pendingOverlayCleanups().contains(model); }));
+    ASSERT_TRUE(spinUntil([&] { return manager_->pendingOverlayCleanups().contains(model); }));
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{model});
 }
 
 TEST_F(ScreenSessionsTest, QuittingLeavesAVanishedPhonesOverlayForTheNextLaunch)
 {
-    makeCompanionReady();
     sim_.update([](phonesim::SimState &state) { state.scrcpy.exitsWhenUnplugged = false; });
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    const DeviceConfig config = startRunningDesktop();
     unplug(usbSerial);
     refreshNow();
-    ASSERT_FALSE(manager.connectedDevice(config));
+    ASSERT_FALSE(manager_->connectedDevice(config));
 
-    manager.terminateAllSessions();
+    manager_->terminateAllSessions();
     EXPECT_EQ(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")), QStringList{model});
     stopManager();
     EXPECT_TRUE(hasOverlaySetting(usbSerial));
@@ -224,13 +225,9 @@ TEST_F(ScreenSessionsTest, QuittingLeavesAVanishedPhonesOverlayForTheNextLaunch)
 
 TEST_F(ScreenSessionsTest, QuittingEndsRunningDesktopsOnPhonesStillThere)
 {
-    makeCompanionReady();
-    DeviceManager &manager = startManager();
-    const DeviceConfig config = configFor(model);
-    manager.startDesktop(config);
-    ASSERT_TRUE(spinUntil([&] { return sessionRunning(config); }));
+    const DeviceConfig config = startRunningDesktop();
     ASSERT_TRUE(spinUntil([&] { return sim_.phone(usbSerial).companionSession == "started usb"; }));
-    manager.terminateAllSessions();
+    manager_->terminateAllSessions();
     EXPECT_FALSE(hasOverlaySetting(usbSerial));
     EXPECT_EQ(sim_.phone(usbSerial).companionSession, "ended");
     EXPECT_TRUE(defaults_.stringArray(QStringLiteral("pendingOverlayCleanups")).isEmpty());

@@ -11,6 +11,7 @@
 #include "platform/x11/X11InputTap.h"
 #include "platform/x11/X11VirtualMonitors.h"
 #include "platform/x11/X11WindowList.h"
+#include "support/Devices.h"
 #include "support/EventLoop.h"
 #include "support/OpenboxSession.h"
 #include "support/PhoneProgramStart.h"
@@ -76,14 +77,13 @@ protected:
 
     void SetUp() override
     {
-        ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         ASSERT_TRUE(openboxStarted_) << openbox_->problem().toStdString();
-        phonesim::SimPhone phone = makePhone(serial, QStringLiteral("Pixel"));
-        phone.screenWidth = 1920;
-        phone.screenHeight = 1080;
-        sim_.addPhone(phone);
+        phonesim::SimPhone simulated = makePhone(serial, QStringLiteral("Pixel"));
+        simulated.screenWidth = 1920;
+        simulated.screenHeight = 1080;
+        sim_.addPhone(simulated);
         ASSERT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
 
         const char *display = server_->displayName();
@@ -96,14 +96,7 @@ protected:
         manager_ = std::make_unique<SeamlessInputManager>(
             platform, SeamlessInputManager::Dependencies{paths_, adb_, defaults_, sourceTree_.path()});
 
-        DeviceConfig config;
-        config.id = QUuid::createUuid();
-        config.name = QStringLiteral("Pixel");
-        config.modelPattern = config.name;
-        ConnectedDevice device;
-        device.serial = serial;
-        device.state = DeviceState::ready;
-        manager_->start(config, device);
+        manager_->start(makeConfig(QStringLiteral("Pixel")), phone(serial));
         ASSERT_TRUE(spinUntil([&] { return manager_->capture() != nullptr && tap_->barrierCount() > 0; }))
             << manager_->lastError().value_or(QString()).toStdString();
         const std::optional<std::uint32_t> standIn = manager_->standInDisplayID();

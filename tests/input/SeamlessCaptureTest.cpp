@@ -69,7 +69,6 @@ class SeamlessCaptureTest : public ::testing::Test {
 protected:
     SeamlessCaptureTest()
     {
-        test::ensureApplication();
         layout.displays[mainDisplay] = {0, 0, 1920, 1080};
         layout.displays[standIn] = {1920, 0, 1920, 1080};
         capture.onExit = [this] { ++exits; };
@@ -80,42 +79,28 @@ protected:
 
     bool motion(double dx, double dy, TapPoint position)
     {
-        Event event;
-        event.type = EventType::motion;
-        event.dx = dx;
-        event.dy = dy;
-        event.position = position;
-        return capture.handle(event);
+        return capture.handle({.dx = dx, .dy = dy, .position = position});
     }
     // A move with the desktop cursor kept in the middle of the stand-in display.
     bool move(double dx, double dy) { return motion(dx, dy, {2880, 540}); }
     bool key(unsigned code, bool down)
     {
-        Event event;
-        event.type = down ? EventType::keyDown : EventType::keyUp;
-        event.keyCode = code;
-        return capture.handle(event);
+        return capture.handle({.type = down ? EventType::keyDown : EventType::keyUp, .position = {}, .keyCode = code});
     }
     bool button(InputTap::Button which, bool down)
     {
-        Event event;
-        event.type = down ? EventType::buttonDown : EventType::buttonUp;
-        event.button = which;
-        return capture.handle(event);
+        return capture.handle(
+            {.type = down ? EventType::buttonDown : EventType::buttonUp, .position = {}, .button = which});
     }
     bool scroll(double wheel, double pan)
     {
-        Event event;
-        event.type = EventType::wheel;
-        event.wheel = wheel;
-        event.pan = pan;
-        return capture.handle(event);
+        return capture.handle({.type = EventType::wheel, .position = {}, .wheel = wheel, .pan = pan});
     }
 
     // Registers the phone and crosses the main display's right side.
-    void enter()
+    void enter(double pointerSpeed = 1.0)
     {
-        ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+        ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}, pointerSpeed));
         ASSERT_TRUE(motion(0, 0, {1920, 540}));
         ASSERT_EQ(capture.activeDisplayID(), standIn);
     }
@@ -161,9 +146,7 @@ TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
 {
     SeamlessCapture covered{{tap, geometry, [](TapPoint) { return true; }}};
     ASSERT_TRUE(covered.addDevice(standIn, sink, {1080, 2400}));
-    Event event;
-    event.position = {1920, 540};
-    EXPECT_FALSE(covered.handle(event));
+    EXPECT_FALSE(covered.handle({.position = {1920, 540}}));
     EXPECT_FALSE(covered.activeDisplayID());
 
     tap.canGrab = false;
@@ -210,9 +193,7 @@ TEST_F(SeamlessCaptureTest, ThePointerSpeedScalesPhoneMovementAndAFaultySpeedCou
     // 100 desktop pixels are 56.25 phone pixels at speed 1.
     for (const Case &c : {Case{2.0, 112}, Case{0.5, 28}, Case{1.0, 56}, Case{0.0, 56}, Case{-3.0, 56},
                           Case{std::numeric_limits<double>::quiet_NaN(), 56}}) {
-        ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}, c.speed));
-        ASSERT_TRUE(motion(0, 0, {1920, 540}));
-        ASSERT_EQ(capture.activeDisplayID(), standIn);
+        enter(c.speed);
         sink.sent.clear();
         move(100, 0);
         ASSERT_EQ(sink.sent.size(), 1u) << c.speed;
@@ -354,9 +335,7 @@ TEST_F(SeamlessCaptureTest, EveryExitReleasesHeldKeysAndButtons)
         {"grab lost",
          [this] {
              tap.grabbed = false;
-             Event event;
-             event.type = EventType::grabLost;
-             EXPECT_FALSE(capture.handle(event));
+             EXPECT_FALSE(capture.handle({.type = EventType::grabLost, .position = {}}));
          }},
     };
     for (const auto &[name, leave] : exits) {

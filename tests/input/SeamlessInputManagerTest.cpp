@@ -6,6 +6,7 @@
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
 #include "platform/dbus/LogindSessionLockWatcher.h"
+#include "support/Devices.h"
 #include "support/EventLoop.h"
 #include "support/FakeLogind.h"
 #include "support/PhoneProgramStart.h"
@@ -31,23 +32,6 @@ const QString serialB = QStringLiteral("R58M456DEF");
 constexpr std::uint32_t mainDisplay = 1;
 constexpr std::uint32_t activeWindow = 42;
 
-DeviceConfig config(const QString &name)
-{
-    DeviceConfig made;
-    made.id = QUuid::createUuid();
-    made.name = name;
-    made.modelPattern = name;
-    return made;
-}
-
-ConnectedDevice device(const QString &serial)
-{
-    ConnectedDevice made;
-    made.serial = serial;
-    made.state = DeviceState::ready;
-    return made;
-}
-
 // The manager with fake desktop parts (a 1920 x 1080 main display, a tap, a
 // window list, virtual monitors) and simulated phones behind real adb and
 // scrcpy command lines.
@@ -55,7 +39,6 @@ class SeamlessInputManagerTest : public ::testing::Test, protected PhoneWorld {
 protected:
     SeamlessInputManagerTest()
     {
-        ensureApplication();
         sim_.addPhone(makePhone(serialA, QStringLiteral("Pixel")));
         sim_.addPhone(makePhone(serialB, QStringLiteral("Galaxy")));
         EXPECT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
@@ -74,7 +57,7 @@ protected:
     // Starts `config` on `serial` and waits until its audio runs.
     void startFully(const DeviceConfig &started, const QString &serial)
     {
-        manager_->start(started, device(serial));
+        manager_->start(started, phone(serial));
         ASSERT_TRUE(spinUntil([&] { return manager_->audioProcess(started.id).has_value(); }))
             << manager_->lastError().value_or(QString()).toStdString();
     }
@@ -91,12 +74,7 @@ protected:
     QList<QStringList> scrcpyRuns() const { return sim_.scrcpyRuns(); }
 
     // Moves the pointer across the main display's right edge onto the stand-in.
-    void crossRightEdge()
-    {
-        InputTap::Event event;
-        event.position = {1920, 540};
-        manager_->capture()->handle(event);
-    }
+    void crossRightEdge() { manager_->capture()->handle({.position = {1920, 540}}); }
 
     QTemporaryDir sourceTree_;
     ScrcpySupervisor scrcpy_{paths_};
@@ -106,12 +84,13 @@ protected:
     FakeWindowList windows_;
     FakeWindowDrags drags_;
     std::unique_ptr<SeamlessInputManager> manager_;
+    const DeviceConfig pixel = makeConfig(QStringLiteral("Pixel"));
+    const DeviceConfig galaxy = makeConfig(QStringLiteral("Galaxy"));
 };
 
 TEST_F(SeamlessInputManagerTest, StartMakesTheStandInBesideTheMainDisplayAndRunsServerCaptureAndAudio)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     startFully(pixel, serialA);
 
     ASSERT_EQ(monitors_.requests.size(), 1u);
@@ -140,8 +119,6 @@ TEST_F(SeamlessInputManagerTest, StartMakesTheStandInBesideTheMainDisplayAndRuns
 TEST_F(SeamlessInputManagerTest, WindowDraggingRunsWithTheSessionAndHearsOnlyItsPhonesEdges)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
-    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
     startFully(pixel, serialA);
     EXPECT_EQ(drags_.calls, QStringList{"enable " + serialA});
     const std::uint32_t pixelDisplay = *manager.standInDisplayID();
@@ -167,7 +144,6 @@ TEST_F(SeamlessInputManagerTest, WindowDraggingRunsWithTheSessionAndHearsOnlyIts
 TEST_F(SeamlessInputManagerTest, StopTearsEverythingDownAndBringsBackThePreviousWindow)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     startFully(pixel, serialA);
     QPointer<QProcess> audio = *manager.audioProcess(pixel.id);
     windows_.active = 7; // the phone's turn changed the focus
@@ -188,15 +164,11 @@ TEST_F(SeamlessInputManagerTest, TheInputServersDeathWhileDrivingEndsTheSession)
 {
     sim_.update([](phonesim::SimState &state) { state.phones.front().inputServer.exitAfterRecords = 1; });
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     startFully(pixel, serialA);
     crossRightEdge();
     ASSERT_TRUE(tap_.grabbed);
 
-    InputTap::Event key;
-    key.type = InputTap::EventType::keyDown;
-    key.keyCode = 30;
-    manager.capture()->handle(key);
+    manager.capture()->handle({.type = InputTap::EventType::keyDown, .position = {}, .keyCode = 30});
     ASSERT_TRUE(spinUntil([&] { return manager.activeConfigIDs().empty(); }));
     EXPECT_FALSE(standIn());
     EXPECT_FALSE(tap_.grabbed);
@@ -218,7 +190,6 @@ TEST_F(SeamlessInputManagerTest, ALockedSessionTakesBackKeyboardAndMouseWithEver
     SeamlessInputManager &manager = make(&tap_, &lockWatcher);
     // The manager lets go of the watcher as it ends: it must end first.
     const auto endManagerFirst = qScopeGuard([&] { manager_.reset(); });
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     startFully(pixel, serialA);
     // Locked while on the computer: nothing to give back.
     logind.lock(session);
@@ -227,16 +198,9 @@ TEST_F(SeamlessInputManagerTest, ALockedSessionTakesBackKeyboardAndMouseWithEver
 
     crossRightEdge();
     ASSERT_TRUE(tap_.grabbed);
-    for (const auto &[type, code] : std::vector<std::pair<InputTap::EventType, unsigned>>{
-             {InputTap::EventType::keyDown, 29}, {InputTap::EventType::keyDown, 30}}) {
-        InputTap::Event key;
-        key.type = type;
-        key.keyCode = code; // left Control, then A
-        manager.capture()->handle(key);
-    }
-    InputTap::Event press;
-    press.type = InputTap::EventType::buttonDown;
-    manager.capture()->handle(press);
+    for (unsigned code : {29, 30}) // left Control, then A
+        manager.capture()->handle({.type = InputTap::EventType::keyDown, .position = {}, .keyCode = code});
+    manager.capture()->handle({.type = InputTap::EventType::buttonDown, .position = {}});
     ASSERT_TRUE(spinUntil([&] { return sim_.inputRecords().size() == 3; }));
 
     logind.lock(session);
@@ -260,8 +224,6 @@ TEST_F(SeamlessInputManagerTest, ALockedSessionTakesBackKeyboardAndMouseWithEver
 TEST_F(SeamlessInputManagerTest, ASecondPhoneStartsWhileTheFirstIsDrivenAndStoppingOneKeepsTheOther)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
-    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
     startFully(pixel, serialA);
     const std::optional<std::uint32_t> pixelDisplay = manager.standInDisplayID();
     crossRightEdge();
@@ -285,9 +247,8 @@ TEST_F(SeamlessInputManagerTest, ASecondPhoneStartsWhileTheFirstIsDrivenAndStopp
 TEST_F(SeamlessInputManagerTest, StartingTwiceQuicklyMakesOneSession)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
-    manager.start(pixel, device(serialA));
-    manager.start(pixel, device(serialA));
+    manager.start(pixel, phone(serialA));
+    manager.start(pixel, phone(serialA));
     startFully(pixel, serialA);
     ASSERT_TRUE(spinUntil([&] { return !scrcpyRuns().isEmpty(); }));
     spinFor(std::chrono::milliseconds(100));
@@ -322,8 +283,7 @@ TEST_F(SeamlessInputManagerTest, FailedStartsLeaveNothingBehind)
             QFile::remove(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
         SeamlessInputManager &manager = make(c.withTap ? &tap_ : nullptr);
         QSignalSpy setupRequests(&manager, &SeamlessInputManager::setupWindowRequested);
-        const DeviceConfig pixel = config(QStringLiteral("Pixel"));
-        manager.start(pixel, device(serialA));
+        manager.start(pixel, phone(serialA));
         ASSERT_TRUE(spinUntil([&] { return manager.lastError() || manager.needsInputMonitoringPermission(); },
                               std::chrono::seconds(5)));
         spinFor(std::chrono::milliseconds(50));
@@ -346,7 +306,6 @@ TEST_F(SeamlessInputManagerTest, FailedStartsLeaveNothingBehind)
 TEST_F(SeamlessInputManagerTest, TheChosenSideIsRememberedPerPhoneAndMovesTheRunningStandIn)
 {
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     manager.setPlacement(pixel.id, Placement::left);
     startFully(pixel, serialA);
     EXPECT_EQ(standIn(), (DisplayRect{-1920, 0, 1920, 1080}));
@@ -358,7 +317,6 @@ TEST_F(SeamlessInputManagerTest, TheChosenSideIsRememberedPerPhoneAndMovesTheRun
     manager.stop(pixel.id);
 
     // Another phone has no choice of its own yet.
-    const DeviceConfig galaxy = config(QStringLiteral("Galaxy"));
     EXPECT_FALSE(manager.rememberedPlacement(galaxy.id));
     startFully(galaxy, serialB);
     EXPECT_EQ(manager.standInPlacement(), Placement::right);
@@ -368,7 +326,6 @@ TEST_F(SeamlessInputManagerTest, ASideThatCannotHoldTheStandInLeavesItBesideTheM
 {
     monitors_.allowsNegativePositions = false;
     SeamlessInputManager &manager = make(&tap_);
-    const DeviceConfig pixel = config(QStringLiteral("Pixel"));
     manager.setPlacement(pixel.id, Placement::left);
     startFully(pixel, serialA);
     const QString leftRefused = QStringLiteral(

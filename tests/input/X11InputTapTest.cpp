@@ -33,7 +33,6 @@ class X11InputTapTest : public XorgSuite {
 protected:
     void SetUp() override
     {
-        ensureApplication();
         if (!server_->isRunning())
             GTEST_SKIP() << server_->problem().toStdString();
         other_ = std::make_unique<XTestClient>(server_->displayName());

@@ -1,5 +1,7 @@
 #include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
+#include "support/Devices.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -10,18 +12,9 @@
 #include <QTemporaryDir>
 
 using namespace lumarient;
+using namespace lumarient::test;
 
 namespace {
-
-DeviceConfig config(const QString &name, const QString &model, int port)
-{
-    DeviceConfig made;
-    made.id = QUuid::createUuid();
-    made.name = name;
-    made.modelPattern = model;
-    made.wifiPort = port;
-    return made;
-}
 
 const char *const validElement =
     R"({"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"Pixel","modelPattern":"Pixel_8","wifiPort":5555,)"
@@ -47,11 +40,15 @@ protected:
 
 TEST_F(DeviceConfigTest, EveryFieldAndTheOrderSurviveSaveAndLoad)
 {
-    DeviceConfig first = config(QString(), QStringLiteral("SM_G973F"), 5557);
-    first.resolution = QStringLiteral("1920x1080/160");
-    first.supportsVirtualDisplay = true;
-    DeviceConfig second = config(QStringLiteral("Pixel 8 — work"), QStringLiteral("Pixel_8"), 5555);
-    second.virtualDisplayHasWindowManagement = true;
+    const DeviceConfig first{
+        QUuid::createUuid(), QString(), QStringLiteral("SM_G973F"), 5557, QStringLiteral("1920x1080/160"), true, false};
+    const DeviceConfig second{QUuid::createUuid(),
+                              QStringLiteral("Pixel 8 — work"),
+                              QStringLiteral("Pixel_8"),
+                              5555,
+                              DeviceConfig::defaultResolution(),
+                              false,
+                              true};
     ASSERT_TRUE(DeviceConfig::save(defaults_, {first, second}));
     EXPECT_EQ(DeviceConfig::load(defaults_), (QList<DeviceConfig>{first, second}));
     EXPECT_EQ(DeviceConfig::load(defaults_)[1].resolution, QStringLiteral("2560x1600/240"));
@@ -59,8 +56,10 @@ TEST_F(DeviceConfigTest, EveryFieldAndTheOrderSurviveSaveAndLoad)
 
 TEST_F(DeviceConfigTest, EncodesSevenKeysWithUpperCaseId)
 {
-    DeviceConfig one = config(QStringLiteral("A"), QStringLiteral("M"), 5555);
-    one.id = QUuid::fromString(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e"));
+    const DeviceConfig one{.id = QUuid::fromString(QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e")),
+                           .name = QStringLiteral("A"),
+                           .modelPattern = QStringLiteral("M"),
+                           .wifiPort = 5555};
     const QJsonArray array = QJsonDocument::fromJson(DeviceConfig::encode({one})).array();
     ASSERT_EQ(array.size(), 1);
     const QJsonObject object = array[0].toObject();
@@ -120,7 +119,7 @@ TEST_F(DeviceConfigTest, UnreadableValueLoadsEmptyButIsKeptBeforeTheNextSave)
     ASSERT_EQ(backupKeys().size(), 1);
 
     // The adoption that follows overwrites the list; the user's data is still there.
-    DeviceConfig::save(defaults_, {config(QStringLiteral("New"), QStringLiteral("M"), 5555)});
+    DeviceConfig::save(defaults_, {makeConfig(QStringLiteral("New"), QStringLiteral("M"), 5555)});
     EXPECT_EQ(defaults_.value(backupKeys().first()).toByteArray(), damaged);
     EXPECT_EQ(DeviceConfig::load(defaults_).size(), 1);
 }
@@ -140,10 +139,7 @@ TEST_F(DeviceConfigTest, ValueQtCannotDecodeIsKeptAsTheFileSpellsIt)
     // short (which Qt reads as text).
     for (const QByteArray &entry : {QByteArray("@Variant(garbage)"), QByteArray("@Variant(\\0\\0\\0\\x7f\\0\\x1)"),
                                     QByteArray("@Variant(\\0\\0")}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[General]\ndeviceConfigs=" + entry + "\n");
-        file.close();
+        ASSERT_TRUE(writeFile(path, "[General]\ndeviceConfigs=" + entry + "\n"));
 
         UserDefaults defaults(path);
         // What Qt makes of it, if anything, is kept; otherwise the entry's text.
@@ -153,7 +149,7 @@ TEST_F(DeviceConfigTest, ValueQtCannotDecodeIsKeptAsTheFileSpellsIt)
         }
         const QVariant expected = decoded.isValid() ? decoded : QVariant(QString::fromLatin1(entry));
         EXPECT_TRUE(DeviceConfig::load(defaults).isEmpty());
-        DeviceConfig::save(defaults, {config(QStringLiteral("New"), QStringLiteral("M"), 5555)});
+        DeviceConfig::save(defaults, {makeConfig(QStringLiteral("New"), QStringLiteral("M"), 5555)});
         QStringList backups;
         for (const QString &key : UserDefaults(path).keys()) {
             if (key.startsWith(DeviceConfig::unreadableBackupPrefix()))

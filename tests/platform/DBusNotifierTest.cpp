@@ -1,9 +1,10 @@
 #include "platform/dbus/DBusNotifier.h"
-#include "GuiApplication.h"
+#include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 
 using namespace lumarient;
@@ -32,7 +33,6 @@ public slots:
 
 TEST(DBusNotifier, SendsNotifyToTheNotificationService)
 {
-    ensureGuiApplication();
     PrivateBus bus;
     if (!bus.running())
         GTEST_SKIP() << "no dbus-daemon";
@@ -48,19 +48,15 @@ TEST(DBusNotifier, SendsNotifyToTheNotificationService)
         notifier.notify(QStringLiteral("Received from phone"), QStringLiteral("photo (2).jpg saved to Downloads"));
         notifier.notify(QStringLiteral("Copied from phone"), QStringLiteral("hello"));
     }
-    EXPECT_TRUE(processEventsUntil([&] { return service.received.size() == 2; }));
+    EXPECT_TRUE(spinUntil([&] { return service.received.size() == 2; }));
     EXPECT_EQ(service.received, (QStringList{
                                     "Lumarient|0||Received from phone|photo (2).jpg saved to Downloads||0|-1",
                                     "Lumarient|0||Copied from phone|hello||0|-1",
                                 }));
-    serviceSide = QDBusConnection(QString());
-    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
 }
 
 TEST(DBusNotifier, WithoutAServiceOrABusNothingHappens)
 {
-    ensureGuiApplication();
     PrivateBus bus;
     if (!bus.running())
         GTEST_SKIP() << "no dbus-daemon";
@@ -71,7 +67,6 @@ TEST(DBusNotifier, WithoutAServiceOrABusNothingHappens)
             notifier.notify(QStringLiteral("Copied from phone"), QStringLiteral("text"));
         QCoreApplication::processEvents();
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("lonely"));
 
     {
         const QDBusConnection nowhere = QDBusConnection::connectToBus(

@@ -1,4 +1,5 @@
 #include "platform/LoginAutostart.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <QTemporaryDir>
 
 using namespace lumarient;
+using lumarient::test::writeFile;
 
 namespace {
 
@@ -44,10 +46,8 @@ TEST(LoginAutostart, AnEntryTheUserSwitchedOffCountsAsOff)
     QTemporaryDir config;
     const LoginAutostart autostart(config.path(), QStringLiteral("lumarient"));
     for (const QByteArray &off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
-        QFile entry(autostart.entryPath());
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nExec=lumarient\n" + off + "\n");
-        entry.close();
+        ASSERT_TRUE(
+            writeFile(autostart.entryPath(), "[Desktop Entry]\nType=Application\nExec=lumarient\n" + off + "\n"));
         EXPECT_FALSE(autostart.isEnabled()) << off.toStdString();
     }
 }

@@ -56,7 +56,6 @@ TEST(LogindSessionLockWatcher, FindsTheCallersOwnSessionAndReportsOnlyItsLock)
         {"by XDG_SESSION_ID", {}, QByteArray("37"), {}},
         {"through the auto session", {}, std::nullopt, QStringLiteral("37")},
     };
-    ensureApplication();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         ScopedEnvironment environment("XDG_SESSION_ID", c.sessionID);
@@ -87,7 +86,6 @@ TEST(LogindSessionLockWatcher, FindsTheCallersOwnSessionAndReportsOnlyItsLock)
 
 TEST(LogindSessionLockWatcher, WithoutLogindOrASessionItNeverWatches)
 {
-    ensureApplication();
     ScopedEnvironment environment("XDG_SESSION_ID", std::nullopt);
     PrivateBus bus;
     ASSERT_TRUE(bus.running()) << "dbus-daemon did not start";

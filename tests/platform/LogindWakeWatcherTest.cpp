@@ -24,7 +24,6 @@ void prepareForSleep(QDBusConnection &bus, const QVariant &argument)
 
 TEST(LogindWakeWatcher, ReportsOnlyTheWakeOfLogindItself)
 {
-    ensureApplication();
     PrivateBus bus;
     if (!bus.running())
         GTEST_SKIP() << "no dbus-daemon";
@@ -49,13 +48,10 @@ TEST(LogindWakeWatcher, ReportsOnlyTheWakeOfLogindItself)
     ASSERT_TRUE(spinUntil([&] { return wakes == 1; }));
     spinFor(std::chrono::milliseconds(100));
     EXPECT_EQ(wakes, 1);
-    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("app"));
 }
 
 TEST(LogindWakeWatcher, WithoutABusItDoesNotWatch)
 {
-    ensureApplication();
     LogindWakeWatcher watcher(
         QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nowhere")));
     EXPECT_FALSE(watcher.isWatching());

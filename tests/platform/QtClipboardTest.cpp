@@ -1,9 +1,10 @@
 #include "platform/qt/QtClipboard.h"
-#include "GuiApplication.h"
+#include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QMimeData>
 
 #include <thread>
@@ -13,7 +14,6 @@ using namespace lumarient::test;
 
 TEST(QtClipboard, TextFromAnotherThreadReplacesTheClipboardOnTheMainThread)
 {
-    ensureGuiApplication();
     QClipboard *clipboard = QGuiApplication::clipboard();
     auto *before = new QMimeData;
     before->setHtml(QStringLiteral("<b>old</b>"));
@@ -25,6 +25,6 @@ TEST(QtClipboard, TextFromAnotherThreadReplacesTheClipboardOnTheMainThread)
     receiver.join();
     // Nothing happens off the main thread; the text lands once its events run.
     EXPECT_EQ(clipboard->text(), QStringLiteral("old"));
-    ASSERT_TRUE(processEventsUntil([&] { return clipboard->text() == QStringLiteral("caf\u00e9 \U0001F600"); }));
+    ASSERT_TRUE(spinUntil([&] { return clipboard->text() == QStringLiteral("caf\u00e9 \U0001F600"); }));
     EXPECT_FALSE(clipboard->mimeData()->hasHtml());
 }

@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 
 using namespace lumarient;
+using lumarient::test::writeFile;
 
 namespace {
 
@@ -80,10 +82,7 @@ TEST(UserDefaults, WritesAfterReadingAMalformedFileReportTheirOwnOutcome)
     // QSettings reports the format error of the file it read after every write.
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("Lumarient.conf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nadbPath=/opt/adb\n[unterminated\nx=1\n");
-    file.close();
+    ASSERT_TRUE(writeFile(path, "[General]\nadbPath=/opt/adb\n[unterminated\nx=1\n"));
     ASSERT_EQ(QSettings(path, QSettings::IniFormat).status(), QSettings::FormatError);
 
     UserDefaults defaults(path);
@@ -103,10 +102,8 @@ TEST(UserDefaults, EntryTextIsTheTopLevelEntryAsWritten)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("Lumarient.conf"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("early=1\n[General]\ndeviceConfigs = @Variant(\\0\\x7f junk)\nempty=\n[other]\nlate=2\n");
-    file.close();
+    ASSERT_TRUE(
+        writeFile(path, "early=1\n[General]\ndeviceConfigs = @Variant(\\0\\x7f junk)\nempty=\n[other]\nlate=2\n"));
     const UserDefaults defaults(path);
     EXPECT_EQ(defaults.entryText(QStringLiteral("early")), QStringLiteral("1"));
     EXPECT_EQ(defaults.entryText(QStringLiteral("deviceConfigs")), QStringLiteral("@Variant(\\0\\x7f junk)"));

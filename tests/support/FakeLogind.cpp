@@ -28,11 +28,6 @@ void FakeLogind::lock(const QString &sessionPath)
                                          QStringLiteral("Lock")));
 }
 
-QString FakeLogind::introspect(const QString &) const
-{
-    return {};
-}
-
 bool FakeLogind::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
 {
     if (message.type() != QDBusMessage::MethodCallMessage)

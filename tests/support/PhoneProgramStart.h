@@ -1,10 +1,8 @@
 #pragma once
 
+#include "support/Files.h"
 #include "tooling/FailureText.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QString>
 
 #include <exception>
@@ -14,9 +12,7 @@ namespace lumarient::test {
 // Puts a stand-in for the phone programs' archive where the app looks for it.
 inline bool writeInputArchive(const QString &path)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write("stand-in input archive") > 0;
+    return writeFile(path, "stand-in input archive");
 }
 
 // The outcome of starting a phone-side program, filled in when it reports.

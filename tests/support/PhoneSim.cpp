@@ -60,41 +60,6 @@ void PhoneSim::stopServer()
     server_.waitForFinished();
 }
 
-QString PhoneSim::folder() const
-{
-    return folder_.path();
-}
-
-QString PhoneSim::adbPath() const
-{
-    return folder_.filePath(QStringLiteral("bin/adb"));
-}
-
-QString PhoneSim::scrcpyPath() const
-{
-    return folder_.filePath(QStringLiteral("bin/scrcpy"));
-}
-
-void PhoneSim::addPhone(const phonesim::SimPhone &phone)
-{
-    store_.update([&](phonesim::SimState &state) { state.phones.push_back(phone); });
-}
-
-void PhoneSim::addRule(const phonesim::SimRule &rule)
-{
-    store_.update([&](phonesim::SimState &state) { state.rules.push_back(rule); });
-}
-
-void PhoneSim::update(const std::function<void(phonesim::SimState &)> &change)
-{
-    store_.update(change);
-}
-
-phonesim::SimState PhoneSim::state() const
-{
-    return store_.read();
-}
-
 phonesim::SimPhone PhoneSim::phone(const QString &usbSerial) const
 {
     for (const phonesim::SimPhone &phone : state().phones) {
@@ -102,11 +67,6 @@ phonesim::SimPhone PhoneSim::phone(const QString &usbSerial) const
             return phone;
     }
     throw std::runtime_error("no such simulated phone");
-}
-
-std::vector<phonesim::SimInvocation> PhoneSim::invocations() const
-{
-    return store_.invocations();
 }
 
 QStringList PhoneSim::adbCommands() const
@@ -117,29 +77,6 @@ QStringList PhoneSim::adbCommands() const
             commands.append(QString::fromStdString(phonesim::join(invocation.arguments)));
     }
     return commands;
-}
-
-void PhoneSim::clearInvocations()
-{
-    store_.clearInvocations();
-}
-
-std::vector<phonesim::SimInputRecord> PhoneSim::inputRecords() const
-{
-    return store_.inputRecords();
-}
-
-QStringList PhoneSim::watcherInput() const
-{
-    QStringList lines;
-    for (const std::string &line : store_.watcherInput())
-        lines.append(QString::fromStdString(line));
-    return lines;
-}
-
-void PhoneSim::printFromWatcher(const QByteArray &text)
-{
-    store_.appendWatcherOutput(text.toStdString());
 }
 
 phonesim::SimPhone makePhone(const QString &usbSerial, const QString &model)
@@ -156,14 +93,18 @@ QList<QStringList> PhoneSim::scrcpyRuns() const
 {
     QList<QStringList> runs;
     for (const phonesim::SimInvocation &invocation : invocations()) {
-        if (invocation.tool != "scrcpy")
-            continue;
-        QStringList arguments;
-        for (const std::string &argument : invocation.arguments)
-            arguments.append(QString::fromStdString(argument));
-        runs.append(arguments);
+        if (invocation.tool == "scrcpy")
+            runs.append(qStrings(invocation.arguments));
     }
     return runs;
+}
+
+QStringList qStrings(const std::vector<std::string> &words)
+{
+    QStringList strings;
+    for (const std::string &word : words)
+        strings.append(QString::fromStdString(word));
+    return strings;
 }
 
 } // namespace lumarient::test

@@ -1,7 +1,6 @@
 #include "support/PhoneWorld.h"
 
-#include <QDir>
-#include <QFile>
+#include "support/Files.h"
 
 namespace lumarient::test {
 
@@ -44,18 +43,10 @@ QString PhoneWorld::connectOverWifi(const QString &serial, int port)
     return QString::fromStdString(endpoint);
 }
 
-bool PhoneWorld::hasOverlaySetting(const QString &serial) const
-{
-    return sim_.phone(serial).settings.count("global.overlay_display_devices") > 0;
-}
-
 QString PhoneWorld::writeCompanionApk(int versionCode)
 {
-    QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
     const QString path = prefix_.filePath(QStringLiteral("share/lumarient/LumarientCompanion.apk"));
-    QFile apk(path);
-    apk.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    apk.write(QStringLiteral("package=com.corvantil.lumarient.companion versionCode=%1").arg(versionCode).toUtf8());
+    writeFile(path, "package=com.corvantil.lumarient.companion versionCode=" + QByteArray::number(versionCode));
     return path;
 }
 

@@ -22,7 +22,10 @@ public:
     void unplug(const QString &serial);
     // Puts the phone on the network as adb would after `tcpip` and `connect`.
     QString connectOverWifi(const QString &serial, int port = 5555);
-    bool hasOverlaySetting(const QString &serial) const;
+    bool hasOverlaySetting(const QString &serial) const
+    {
+        return sim_.phone(serial).settings.count("global.overlay_display_devices") > 0;
+    }
     // The companion app in the install prefix; returns its path.
     QString writeCompanionApk(int versionCode = 6);
 

@@ -72,11 +72,6 @@ void X11TestWindow::paintNoise(std::uint32_t seed)
     sync();
 }
 
-void X11TestWindow::sync()
-{
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-}
-
 void X11TestWindow::warpPointer(int rootX, int rootY)
 {
     xcb_warp_pointer(connection_, XCB_NONE, root_, 0, 0, 0, 0, std::int16_t(rootX), std::int16_t(rootY));

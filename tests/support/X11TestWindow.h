@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -29,7 +30,7 @@ public:
     // Paints the whole window with pseudo-random pixels (hard to compress).
     void paintNoise(std::uint32_t seed);
     // Waits until the server has handled everything sent so far.
-    void sync();
+    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
     // Moves the pointer as the server's own request does (no motion is reported).
     void warpPointer(int rootX, int rootY);
     // Moves it as a device does (XTest), so motion is reported.

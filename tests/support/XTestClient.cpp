@@ -12,11 +12,6 @@ XTestClient::XTestClient(const char *displayName) : connection_(xcb_connect(disp
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
 }
 
-XTestClient::~XTestClient()
-{
-    xcb_disconnect(connection_);
-}
-
 void XTestClient::warp(int x, int y)
 {
     xcb_warp_pointer(connection_, XCB_NONE, root_, 0, 0, 0, 0, std::int16_t(x), std::int16_t(y));
@@ -87,11 +82,6 @@ void XTestClient::unmap(xcb_window_t window)
 {
     xcb_unmap_window(connection_, window);
     sync();
-}
-
-void XTestClient::sync()
-{
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
 } // namespace lumarient::test

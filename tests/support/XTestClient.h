@@ -5,6 +5,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 
 namespace lumarient::test {
@@ -15,7 +16,7 @@ namespace lumarient::test {
 class XTestClient {
 public:
     explicit XTestClient(const char *displayName);
-    ~XTestClient();
+    ~XTestClient() { xcb_disconnect(connection_); }
     XTestClient(const XTestClient &) = delete;
     XTestClient &operator=(const XTestClient &) = delete;
 
@@ -37,7 +38,7 @@ public:
     std::uint8_t grabKeyboard();
     void ungrab();
     void unmap(xcb_window_t window);
-    void sync();
+    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
 
 private:
     xcb_connection_t *connection_;

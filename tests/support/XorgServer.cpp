@@ -77,11 +77,6 @@ XorgServer::XorgServer()
     xrandr({QStringLiteral("--fb"), QStringLiteral("1920x1080")});
 }
 
-XorgServer::~XorgServer()
-{
-    terminate();
-}
-
 bool XorgServer::launch(int displayNumber)
 {
     displayName_ = ":" + QByteArray::number(displayNumber);

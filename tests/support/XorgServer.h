@@ -20,7 +20,7 @@ namespace lumarient::test {
 class XorgServer {
 public:
     XorgServer();
-    ~XorgServer();
+    ~XorgServer() { terminate(); }
     XorgServer(const XorgServer &) = delete;
     XorgServer &operator=(const XorgServer &) = delete;
 

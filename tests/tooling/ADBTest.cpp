@@ -1,10 +1,10 @@
 #include "tooling/ADB.h"
 #include "model/LumarientError.h"
+#include "support/Files.h"
 #include "support/PhoneWorld.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 using namespace lumarient;
@@ -19,12 +19,7 @@ const QString serial = QStringLiteral("R58M123ABC");
 
 SimRule rule(const std::string &commandPrefix, const std::string &output, int exitCode, int times = -1)
 {
-    SimRule answer;
-    answer.commandPrefix = commandPrefix;
-    answer.output = output;
-    answer.exitCode = exitCode;
-    answer.times = times;
-    return answer;
+    return {.commandPrefix = commandPrefix, .output = output, .exitCode = exitCode, .times = times};
 }
 
 // The real ADB layer against one simulated phone on the cable.
@@ -60,14 +55,8 @@ TEST_F(ADBTest, ListingTroubleIsLoggedOncePerNewKind)
 {
     QTemporaryDir tools;
     const auto tool = [&](const QString &name, const QByteArray &script, bool executable = true) {
-        const QString path = tools.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n" + script + "\n");
-        file.close();
-        if (executable)
-            file.setPermissions(file.permissions() | QFile::ExeOwner);
-        return path;
+        EXPECT_TRUE(writeFile(tools.filePath(name), "#!/bin/sh\n" + script + "\n", executable));
+        return tools.filePath(name);
     };
     const QString failing = tool(QStringLiteral("failing"), "echo \"error: protocol fault $$\"; exit 1");
     const struct {

@@ -20,20 +20,11 @@ const QString serial = QStringLiteral("R58M123ABC");
 // The client, the ADB layer and the tracker against the simulator's adb server.
 class AdbServerClientTest : public ::testing::Test, protected PhoneWorld {
 protected:
-    AdbServerClientTest()
-    {
-        ensureApplication();
-        sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F")));
-    }
+    AdbServerClientTest() { sim_.addPhone(makePhone(serial, QStringLiteral("SM_G973F"))); }
 
     void serverAnswers(const std::string &service, const std::string &bytes, bool closes)
     {
-        phonesim::SimRule rule;
-        rule.tool = "adb-server";
-        rule.commandPrefix = service;
-        rule.output = bytes;
-        rule.exitCode = closes ? 1 : 0;
-        sim_.addRule(rule);
+        sim_.addRule({.tool = "adb-server", .commandPrefix = service, .output = bytes, .exitCode = closes ? 1 : 0});
     }
 
     AdbServerClient client(std::chrono::milliseconds limit = AdbServerClient::defaultTimeLimit) const

@@ -6,7 +6,6 @@
 
 using namespace lumarient;
 using namespace lumarient::test;
-using phonesim::SimRule;
 
 namespace {
 
@@ -17,8 +16,6 @@ const QString package = QStringLiteral("com.corvantil.lumarient.companion");
 class CompanionTest : public ::testing::Test, protected PhoneWorld {
 protected:
     CompanionTest() { sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B"))); }
-
-    QString installApk(int versionCode) { return writeCompanionApk(versionCode); }
 
     void setInstalled(int versionCode, bool secureSettingsGranted)
     {
@@ -49,7 +46,7 @@ TEST_F(CompanionTest, EnsureInstallsAnOldOrMissingAppAndAlwaysGrantsAndResets)
     companion_.ensure(serial);
     EXPECT_TRUE(sim_.adbCommands().isEmpty());
 
-    const QString apk = installApk(6);
+    const QString apk = writeCompanionApk(6);
     setInstalled(5, false);
     sim_.clearInvocations();
     companion_.ensure(serial);
@@ -73,13 +70,11 @@ TEST_F(CompanionTest, EnsureInstallsAnOldOrMissingAppAndAlwaysGrantsAndResets)
 
 TEST_F(CompanionTest, FailedInstallStopsBeforeGrants)
 {
-    installApk(6);
-    SimRule failure;
-    failure.commandPrefix = "install";
-    failure.output = "Performing Streamed Install\nadb: failed to install x.apk: Failure "
-                     "[INSTALL_FAILED_INSUFFICIENT_STORAGE]\n";
-    failure.exitCode = 1;
-    sim_.addRule(failure);
+    writeCompanionApk(6);
+    sim_.addRule({.commandPrefix = "install",
+                  .output = "Performing Streamed Install\nadb: failed to install x.apk: Failure "
+                            "[INSTALL_FAILED_INSUFFICIENT_STORAGE]\n",
+                  .exitCode = 1});
     companion_.ensure(serial);
     EXPECT_EQ(commandsAfterSerial().size(), 2);
     EXPECT_FALSE(companion_.isReady(serial));
@@ -96,16 +91,11 @@ TEST_F(CompanionTest, ReadinessNeedsTheSecureSettingsGrant)
     EXPECT_TRUE(companion_.isReady(serial));
 
     // Output that matches nothing, or a failing dump, is "not installed".
-    SimRule garbage;
-    garbage.commandPrefix = "shell dumpsys package";
-    garbage.output = "versionCode=99999999999999999999 \xc3\xbf\n";
-    garbage.times = 1;
-    sim_.addRule(garbage);
+    sim_.addRule({.commandPrefix = "shell dumpsys package",
+                  .output = "versionCode=99999999999999999999 \xc3\xbf\n",
+                  .times = 1});
     EXPECT_EQ(companion_.installedVersion(serial), std::nullopt);
-    SimRule failing = garbage;
-    failing.output = "error: closed\n";
-    failing.exitCode = 1;
-    sim_.addRule(failing);
+    sim_.addRule({.commandPrefix = "shell dumpsys package", .output = "error: closed\n", .exitCode = 1, .times = 1});
     EXPECT_FALSE(companion_.isReady(serial));
 }
 

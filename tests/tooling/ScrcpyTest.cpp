@@ -1,13 +1,10 @@
 #include "tooling/Scrcpy.h"
 #include "support/EventLoop.h"
+#include "support/Files.h"
 #include "support/PhoneWorld.h"
 #include "tooling/ShellError.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <atomic>
 
@@ -20,19 +17,7 @@ const QString serial = QStringLiteral("R58M123ABC");
 
 class ScrcpyTest : public ::testing::Test, protected PhoneWorld {
 protected:
-    ScrcpyTest()
-    {
-        ensureApplication();
-        sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B")));
-    }
-
-    static QStringList arguments(const phonesim::SimInvocation &invocation)
-    {
-        QStringList list;
-        for (const std::string &argument : invocation.arguments)
-            list.append(QString::fromStdString(argument));
-        return list;
-    }
+    ScrcpyTest() { sim_.addPhone(makePhone(serial, QStringLiteral("SM_S918B"))); }
 
     static QString environment(const phonesim::SimInvocation &invocation, const std::string &name)
     {
@@ -87,21 +72,20 @@ TEST_F(ScrcpyTest, RunsWithOurAdbAndReportsOutputAndExitOnce)
     EXPECT_EQ(output, QStringLiteral("INFO: Renderer: opengl\n"));
 
     const phonesim::SimInvocation invocation = lastScrcpy();
-    EXPECT_EQ(ScrcpyTest::arguments(invocation), arguments);
+    EXPECT_EQ(qStrings(invocation.arguments), arguments);
     EXPECT_EQ(environment(invocation, "ADB"), sim_.adbPath());
     // No server file in the installation: the inherited entry stays as it was.
     EXPECT_EQ(environment(invocation, "SCRCPY_SERVER_PATH"), QStringLiteral("/inherited/server"));
 
-    QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
-    QFile server(prefix_.filePath(QStringLiteral("share/lumarient/scrcpy-server")));
-    server.open(QIODevice::WriteOnly);
+    const QString server = prefix_.filePath(QStringLiteral("share/lumarient/scrcpy-server"));
+    ASSERT_TRUE(writeFile(server, {}));
     exits = 0;
     sim_.clearInvocations();
     process = Scrcpy::launch(paths_, arguments, nullptr, [&] { ++exits; });
     ASSERT_TRUE(spinUntil([&] { return !sim_.invocations().empty(); }));
     process->terminate();
     ASSERT_TRUE(spinUntil([&] { return exits > 0; }));
-    EXPECT_EQ(environment(lastScrcpy(), "SCRCPY_SERVER_PATH"), server.fileName());
+    EXPECT_EQ(environment(lastScrcpy(), "SCRCPY_SERVER_PATH"), server);
     qunsetenv("SCRCPY_SERVER_PATH");
 }
 
@@ -109,11 +93,7 @@ TEST_F(ScrcpyTest, InvalidUtf8ChunksAreDroppedAndAMissingExecutableFails)
 {
     // A stand-in that prints a chunk that is not UTF-8, then a good one.
     const QString script = prefix_.filePath(QStringLiteral("scrcpy.sh"));
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\nprintf '\\303('\nsleep 0.2\nprintf 'INFO: ok\\n'\n");
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\nprintf '\\303('\nsleep 0.2\nprintf 'INFO: ok\\n'\n", true));
     defaults_.setValue(QStringLiteral("scrcpyPath"), script);
     QString output;
     bool exited = false;

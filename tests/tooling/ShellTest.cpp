@@ -1,4 +1,5 @@
 #include "tooling/Shell.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,21 @@ QString sh(const QString &script, std::chrono::milliseconds limit = Shell::defau
     return Shell::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, limit);
 }
 
-ShellError shFailure(const QString &script, std::chrono::milliseconds limit = Shell::defaultTimeLimit)
+ShellError failure(const QString &program, const QStringList &arguments,
+                   std::chrono::milliseconds limit = Shell::defaultTimeLimit)
 {
     try {
-        sh(script, limit);
+        Shell::run(program, arguments, limit);
     } catch (const ShellError &error) {
         return error;
     }
-    ADD_FAILURE() << "expected a failure from: " << script.toStdString();
+    ADD_FAILURE() << "expected a failure from: " << program.toStdString() << " " << arguments.join(' ').toStdString();
     return ShellError::launchFailed(QString());
+}
+
+ShellError shFailure(const QString &script, std::chrono::milliseconds limit = Shell::defaultTimeLimit)
+{
+    return failure(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, limit);
 }
 
 bool processGone(pid_t pid)
@@ -93,27 +100,16 @@ TEST(Shell, NonZeroExitOrASignalCarriesCommandCodeAndOutput)
 
 TEST(Shell, LaunchFailuresNameThePathAndReason)
 {
-    try {
-        Shell::run(QStringLiteral("/nonexistent/adb"), {QStringLiteral("devices")});
-        FAIL() << "expected launchFailed";
-    } catch (const ShellError &error) {
-        EXPECT_EQ(error.kind(), ShellError::Kind::launchFailed);
-        EXPECT_EQ(error.description(), QStringLiteral("Could not launch /nonexistent/adb: No such file or directory"));
-    }
+    const ShellError missing = failure(QStringLiteral("/nonexistent/adb"), {QStringLiteral("devices")});
+    EXPECT_EQ(missing.kind(), ShellError::Kind::launchFailed);
+    EXPECT_EQ(missing.description(), QStringLiteral("Could not launch /nonexistent/adb: No such file or directory"));
 
     QTemporaryDir folder;
     const QString notExecutable = folder.filePath(QStringLiteral("adb"));
-    QFile file(notExecutable);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\necho hi\n");
-    file.close();
-    try {
-        Shell::run(notExecutable, {});
-        FAIL() << "expected launchFailed";
-    } catch (const ShellError &error) {
-        EXPECT_EQ(error.kind(), ShellError::Kind::launchFailed);
-        EXPECT_EQ(error.description(), QStringLiteral("Could not launch ") + notExecutable + ": Permission denied");
-    }
+    ASSERT_TRUE(lumarient::test::writeFile(notExecutable, "#!/bin/sh\necho hi\n"));
+    const ShellError refused = failure(notExecutable, {});
+    EXPECT_EQ(refused.kind(), ShellError::Kind::launchFailed);
+    EXPECT_EQ(refused.description(), QStringLiteral("Could not launch ") + notExecutable + ": Permission denied");
 }
 
 TEST(Shell, ChildThatRunsTooLongIsKilledWithItsChildren)
@@ -206,13 +202,9 @@ TEST(Shell, CancelAllStopsRunningChildrenAndRefusesNewOnes)
             << error.output().toStdString();
         EXPECT_TRUE(processGone(error.output().section('\n', 0, 0).toInt()));
 
-        try {
-            sh(QStringLiteral("true"));
-            ADD_FAILURE() << "ran after cancelAll";
-        } catch (const ShellError &refused) {
-            EXPECT_EQ(refused.kind(), ShellError::Kind::launchFailed);
-            EXPECT_EQ(refused.description(), QStringLiteral("Could not launch /bin/sh: Operation canceled"));
-        }
+        const ShellError refused = shFailure(QStringLiteral("true"));
+        EXPECT_EQ(refused.kind(), ShellError::Kind::launchFailed);
+        EXPECT_EQ(refused.description(), QStringLiteral("Could not launch /bin/sh: Operation canceled"));
     });
 }
 

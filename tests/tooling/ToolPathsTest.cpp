@@ -1,5 +1,6 @@
 #include "tooling/ToolPaths.h"
 #include "platform/UserDefaults.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -8,21 +9,17 @@
 #include <QTemporaryDir>
 
 using namespace lumarient;
+using namespace lumarient::test;
 
 namespace {
 
-void writeFile(const QString &path, QFile::Permissions permissions)
+void writeTool(const QString &path, bool executable)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\n");
-    file.close();
-    file.setPermissions(permissions);
+    ASSERT_TRUE(writeFile(path, "#!/bin/sh\n", executable));
 }
 
-constexpr QFile::Permissions executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
+constexpr bool executable = true;
+constexpr bool plain = false;
 
 // Each case gets its own settings, installation prefix and PATH.
 class ToolPathsTest : public ::testing::Test {
@@ -53,22 +50,22 @@ TEST_F(ToolPathsTest, FallbackIsTheToolOnPathElseUsrBin)
     EXPECT_EQ(paths_.scrcpy(), QStringLiteral("/usr/bin/scrcpy"));
     defaults_.setValue(QStringLiteral("adbPath"), QString());
     EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
-    writeFile(onPath(QStringLiteral("adb")), executable);
+    writeTool(onPath(QStringLiteral("adb")), executable);
     EXPECT_EQ(paths_.adb(), onPath(QStringLiteral("adb")));
 }
 
 TEST_F(ToolPathsTest, InstalledCopyWinsOverPathButOnlyWhenExecutable)
 {
-    writeFile(onPath(QStringLiteral("scrcpy")), executable);
-    writeFile(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), plain);
+    writeTool(onPath(QStringLiteral("scrcpy")), executable);
+    writeTool(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), plain);
     EXPECT_EQ(paths_.scrcpy(), onPath(QStringLiteral("scrcpy")));
-    QFile::setPermissions(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), executable);
+    writeTool(inPrefix(QStringLiteral("libexec/lumarient/scrcpy")), executable);
     EXPECT_EQ(paths_.scrcpy(), inPrefix(QStringLiteral("libexec/lumarient/scrcpy")));
 }
 
 TEST_F(ToolPathsTest, OverrideIsUsedUncheckedAndReadAtEveryUse)
 {
-    writeFile(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
+    writeTool(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
     defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/opt/android/adb-that-does-not-exist"));
     EXPECT_EQ(paths_.adb(), QStringLiteral("/opt/android/adb-that-does-not-exist"));
     defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/elsewhere/adb"));
@@ -81,10 +78,10 @@ TEST_F(ToolPathsTest, OverrideEqualToFallbackBehavesLikeNone)
 {
     defaults_.setValue(QStringLiteral("adbPath"), QStringLiteral("/usr/bin/adb"));
     EXPECT_EQ(paths_.adb(), QStringLiteral("/usr/bin/adb"));
-    writeFile(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
+    writeTool(inPrefix(QStringLiteral("libexec/lumarient/adb")), executable);
     EXPECT_EQ(paths_.adb(), inPrefix(QStringLiteral("libexec/lumarient/adb")));
 
-    writeFile(onPath(QStringLiteral("adb")), executable);
+    writeTool(onPath(QStringLiteral("adb")), executable);
     defaults_.setValue(QStringLiteral("adbPath"), onPath(QStringLiteral("adb")));
     EXPECT_EQ(paths_.adb(), inPrefix(QStringLiteral("libexec/lumarient/adb")));
 }
@@ -92,6 +89,6 @@ TEST_F(ToolPathsTest, OverrideEqualToFallbackBehavesLikeNone)
 TEST_F(ToolPathsTest, ServerFileNeedsOnlyToExist)
 {
     EXPECT_EQ(paths_.scrcpyServerPath(), std::nullopt);
-    writeFile(inPrefix(QStringLiteral("share/lumarient/scrcpy-server")), plain);
+    writeTool(inPrefix(QStringLiteral("share/lumarient/scrcpy-server")), plain);
     EXPECT_EQ(paths_.scrcpyServerPath(), inPrefix(QStringLiteral("share/lumarient/scrcpy-server")));
 }

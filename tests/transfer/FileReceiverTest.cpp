@@ -1,5 +1,7 @@
 #include "transfer/FileReceiver.h"
 #include "TransferClient.h"
+#include "support/EventLoop.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -52,12 +54,7 @@ protected:
         QFile file(QDir(downloadsPath()).filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    void createDownload(const QString &name)
-    {
-        QDir().mkpath(downloadsPath());
-        QFile file(QDir(downloadsPath()).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    void createDownload(const QString &name) { ASSERT_TRUE(writeFile(QDir(downloadsPath()).filePath(name), {})); }
 
     QTemporaryDir home_;
     RecordingNotifier notifier_;
@@ -193,9 +190,8 @@ TEST_F(FileReceiverTest, FailedFileTransfersLeaveNothingBehind)
     // Leaves a moment for the reset to be seen, then checks through another transfer.
     diskSize_ = -1;
     EXPECT_EQ(transfer(port(), textHeader(1), "p"), acknowledged);
-    for (int attempt = 0; attempt < 100 && !downloads().isEmpty(); ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(downloads(), QStringList());
+    EXPECT_TRUE(spinUntil([&] { return downloads().isEmpty(); }, std::chrono::seconds(2)))
+        << downloads().join(' ').toStdString();
     EXPECT_EQ(notifier_.notifications().size(), 2); // only the two probe texts
 }
 
@@ -208,8 +204,7 @@ TEST_F(FileReceiverTest, ConcurrentTransfersOfOneNameGetFilesOfTheirOwn)
     first.send("AAA");
     second.send("BBB");
     // Both files exist before either body is complete.
-    for (int attempt = 0; attempt < 250 && downloads().size() < 2; ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    spinUntil([&] { return downloads().size() == 2; }, std::chrono::seconds(5));
     first.send("aaa");
     second.send("bbb");
     first.finishSending();
@@ -365,12 +360,8 @@ TEST_F(FileReceiverTest, TextsPastTheBudgetAreRefusedWhileFilesGoOn)
         stalled->send(QByteArray(1000, 'a'));
     }
     // Texts are refused once the receiver has seen both headers.
-    QByteArray probe = transfer(receiver->port(), textHeader(1), "p");
-    for (int attempt = 0; attempt < 250 && probe != refused; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        probe = transfer(receiver->port(), textHeader(1), "p");
-    }
-    EXPECT_EQ(probe, refused);
+    EXPECT_TRUE(
+        spinUntil([&] { return transfer(receiver->port(), textHeader(1), "p") == refused; }, std::chrono::seconds(5)));
     const qsizetype delivered = clipboard_.texts().size();
 
     EXPECT_EQ(transfer(receiver->port(), fileHeader(QStringLiteral("file.bin"), mebibyte), QByteArray(mebibyte, 'f')),
@@ -416,8 +407,7 @@ TEST_F(FileReceiverTest, FloodedReceiverLeavesDescriptorsForTheRestOfTheProcess)
     std::vector<std::unique_ptr<TransferClient>> clients;
     for (int count = 0; count < flood; ++count)
         clients.push_back(std::make_unique<TransferClient>(receiver->port()));
-    for (int attempt = 0; attempt < 250 && openDescriptors().first < inUse + flood + cap; ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    spinUntil([&] { return openDescriptors().first >= inUse + flood + cap; }, std::chrono::seconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     int pipe[2] = {-1, -1};

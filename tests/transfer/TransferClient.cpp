@@ -45,11 +45,6 @@ bool TransferClient::send(const QByteArray &bytes)
     return true;
 }
 
-bool TransferClient::sendHeader(const QJsonObject &header)
-{
-    return send(wire(header));
-}
-
 void TransferClient::finishSending()
 {
     ::shutdown(socket_, SHUT_WR);

@@ -15,6 +15,9 @@
 
 namespace lumarient::test {
 
+// The bytes of a transfer as the phone sends them: length, header JSON, body.
+QByteArray wire(const QJsonObject &header, const QByteArray &body = {});
+
 // A phone's side of one transfer: a blocking TCP client on 127.0.0.1.
 class TransferClient {
 public:
@@ -29,7 +32,7 @@ public:
     // Sends raw bytes; false once the receiver has closed the connection.
     bool send(const QByteArray &bytes);
     // Sends the 4-byte length and the header JSON.
-    bool sendHeader(const QJsonObject &header);
+    bool sendHeader(const QJsonObject &header) { return send(wire(header)); }
 
     // Closes the sending side, as the phone does after a body of unknown length.
     void finishSending();
@@ -47,8 +50,6 @@ private:
 // A whole transfer: header, body, the end of sending, and the receiver's reply.
 QByteArray transfer(std::uint16_t port, const QJsonObject &header, const QByteArray &body);
 
-// The bytes of a transfer as the phone sends them: length, header JSON, body.
-QByteArray wire(const QJsonObject &header, const QByteArray &body = {});
 QByteArray bigEndianLength(std::uint32_t length);
 QJsonObject textHeader(qint64 size);
 QJsonObject fileHeader(const QJsonValue &name, qint64 size);

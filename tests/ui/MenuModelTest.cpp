@@ -1,31 +1,16 @@
 #include "ui/MenuModel.h"
 #include "MenuTexts.h"
+#include "support/Devices.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace lumarient;
+using namespace lumarient::test;
 using Kind = MenuAction::Kind;
 
 namespace {
-
-ConnectedDevice device(const QString &serial, const QString &model, DeviceState state = DeviceState::ready)
-{
-    return {serial, model, serial.contains(':'), state};
-}
-
-DeviceConfig config(const QString &name, const QString &model, bool virtualDisplay = false,
-                    bool windowManagement = false)
-{
-    DeviceConfig made;
-    made.id = QUuid::createUuid();
-    made.name = name;
-    made.modelPattern = model;
-    made.supportsVirtualDisplay = virtualDisplay;
-    made.virtualDisplayHasWindowManagement = windowManagement;
-    return made;
-}
 
 const QStringList footer{"Refresh Devices", "Scan Network for Devices", "Settings…",
                          "Setup Guide…",    "Keyboard & Mouse Setup…",  "---",
@@ -38,13 +23,15 @@ const QString cannotWatch =
 
 TEST(MenuModel, EachStateShowsItsLines)
 {
-    const DeviceConfig a = config("Phone A", "Model_A");
-    const DeviceConfig b = config("Phone B", "Model_B");
-    const DeviceConfig invisible = config("Pixel 9", "Pixel_9", true, true);
-    const DeviceConfig visibleOnly = config("Galaxy", "SM_G973F", true);
+    const DeviceConfig a = makeConfig("Phone A", "Model_A");
+    const DeviceConfig b = makeConfig("Phone B", "Model_B");
+    const DeviceConfig invisible{
+        QUuid::createUuid(), "Pixel 9", "Pixel_9", 0, DeviceConfig::defaultResolution(), true, true};
+    const DeviceConfig visibleOnly{
+        QUuid::createUuid(), "Galaxy", "SM_G973F", 0, DeviceConfig::defaultResolution(), true, false};
     const auto two = [&](MenuState &s) {
         s.configs = {a, b};
-        s.devices = {device("AAA", "Model_A"), device("BBB", "Model_B")};
+        s.devices = {phone("AAA", "Model_A"), phone("BBB", "Model_B")};
     };
     const auto withA = [&](MenuState &s, const ConnectedDevice &d) {
         s.configs = {a};
@@ -57,33 +44,33 @@ TEST(MenuModel, EachStateShowsItsLines)
     } cases[] = {
         {"nothing", [](MenuState &) {}, {"No devices — plug in a phone with USB debugging on", "---"}},
         {"a phone to approve",
-         [](MenuState &s) { s.devices = {device("R58M", QString(), DeviceState::unauthorized)}; },
+         [](MenuState &s) { s.devices = {phone("R58M", QString(), DeviceState::unauthorized)}; },
          {"⏳ Phone waiting for approval — tap Allow on its screen", "---"}},
         {"configured phone absent or offline",
          [&](MenuState &s) {
              s.configs = {a};
-             s.devices = {device("OTHER", "Pixel_8"), device("OFF", "Model_A", DeviceState::offline)};
+             s.devices = {phone("OTHER", "Pixel_8"), phone("OFF", "Model_A", DeviceState::offline)};
          },
          {"Phone A — not connected", "---"}},
-        {"on the cable", [&](MenuState &s) { withA(s, device("R58M", "Model_A")); },
+        {"on the cable", [&](MenuState &s) { withA(s, phone("R58M", "Model_A")); },
          QStringList{"Phone A — USB"} + offers + QStringList{"Switch to Wi-Fi", "---"}},
         {"cable with Wi-Fi standby",
          [&](MenuState &s) {
-             withA(s, device("R58M", "Model_A"));
-             s.devices.prepend(device("192.168.1.23:5555", "Model_A"));
+             withA(s, phone("R58M", "Model_A"));
+             s.devices.prepend(phone("192.168.1.23:5555", "Model_A"));
          },
          QStringList{"Phone A — USB, Wi-Fi standby"} + offers + QStringList{"---"}},
         {"invisible desktop only with window management",
          [&](MenuState &s) {
              s.configs = {invisible, visibleOnly};
-             s.devices = {device("192.168.1.9:5555", "Pixel_9"), device("R58M", "SM_G973F")};
+             s.devices = {phone("192.168.1.9:5555", "Pixel_9"), phone("R58M", "SM_G973F")};
          },
          QStringList{"Pixel 9 — Wi-Fi", "Desktop Mode", "Desktop Mode (invisible)", "Mirror Screen",
                      "Use as Second Display", "Keyboard & Mouse Only", "---", "Galaxy — USB"} +
              offers + QStringList{"Switch to Wi-Fi", "---"}},
         {"a running session offers only stop",
          [&](MenuState &s) {
-             withA(s, device("192.168.1.23:5555", "Model_A"));
+             withA(s, phone("192.168.1.23:5555", "Model_A"));
              s.runningSessions.insert(a.id, SessionKind::virtualDesktop);
          },
          {"Phone A — Wi-Fi, Desktop (invisible) running", "Stop Session", "---"}},
@@ -112,7 +99,7 @@ TEST(MenuModel, EachStateShowsItsLines)
           "---"}},
         {"input cannot be watched; errors in order",
          [&](MenuState &s) {
-             withA(s, device("R58M", "Model_A"));
+             withA(s, phone("R58M", "Model_A"));
              s.needsInputMonitoringPermission = true;
              s.lastError = QStringLiteral("adb failed");
              s.keyboardMouseError = QStringLiteral("Couldn't start Keyboard & Mouse: fatal");
@@ -122,7 +109,7 @@ TEST(MenuModel, EachStateShowsItsLines)
                          "⚠️ Couldn't start Keyboard & Mouse: fatal", "---"}},
         {"no keyboard and mouse sharing on this desktop: a line instead, and no permission hint",
          [&](MenuState &s) {
-             withA(s, device("R58M", "Model_A"));
+             withA(s, phone("R58M", "Model_A"));
              s.keyboardMouseAvailable = false;
              s.needsInputMonitoringPermission = true;
          },
@@ -138,31 +125,22 @@ TEST(MenuModel, EachStateShowsItsLines)
 
 TEST(MenuModel, EntriesCarryTheirActionsAndStates)
 {
-    const DeviceConfig a = config("Phone A", "Model_A");
-    const DeviceConfig b = config("Phone B", "Model_B");
+    const DeviceConfig a = makeConfig("Phone A", "Model_A");
+    const DeviceConfig b = makeConfig("Phone B", "Model_B");
     MenuState state;
     state.configs = {a, b};
-    state.devices = {device("AAA", "Model_A"), device("BBB", "Model_B")};
+    state.devices = {phone("AAA", "Model_A"), phone("BBB", "Model_B")};
     state.keyboardMouseActiveConfigIDs = {b.id};
     state.lastError = QStringLiteral("Phone is not on Wi-Fi — join the same network as this computer");
     state.lanScanInProgress = true;
     const QList<MenuEntry> menu = buildMenu(state);
-    const QStringList expected = QStringList{"Phone A — USB"} + offers +
-                                 QStringList{"Switch to Wi-Fi",
-                                             "---",
-                                             "Phone B — USB",
-                                             "Stop Keyboard & Mouse",
-                                             "---",
-                                             "⚠️ Phone is not on Wi-Fi — join the same network as this computer",
-                                             "---",
-                                             "Refresh Devices",
-                                             "Scanning Network…",
-                                             "Settings…",
-                                             "Setup Guide…",
-                                             "Keyboard & Mouse Setup…",
-                                             "---",
-                                             "Quit Lumarient"};
-    ASSERT_EQ(lumarient::test::menuTexts(menu), expected);
+    QStringList scanningFooter = footer;
+    scanningFooter[1] = QStringLiteral("Scanning Network…");
+    ASSERT_EQ(lumarient::test::menuTexts(menu),
+              (QStringList{"Phone A — USB"} + offers +
+               QStringList{"Switch to Wi-Fi", "---", "Phone B — USB", "Stop Keyboard & Mouse", "---",
+                           "⚠️ Phone is not on Wi-Fi — join the same network as this computer", "---"} +
+               scanningFooter));
     EXPECT_EQ(menu[0].kind, MenuEntry::Kind::text);
     EXPECT_EQ(menu[1].action, (MenuAction{Kind::startDesktop, a.id}));
     EXPECT_EQ(menu[4].action, (MenuAction{Kind::startKeyboardMouse, a.id}));

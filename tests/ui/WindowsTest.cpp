@@ -4,6 +4,8 @@
 #include "WindowHarness.h"
 #include "input/InputFakes.h"
 #include "platform/LoginAutostart.h"
+#include "support/Devices.h"
+#include "support/PhoneProgramStart.h"
 #include "ui/DeviceConfigRow.h"
 #include "ui/KeyboardMouseSetupWindow.h"
 #include "ui/LumarientApp.h"
@@ -185,21 +187,15 @@ TEST_F(WindowsTest, KeyboardMouseOnlyOpensTheSetupWindowUntilItHasBeenSeen)
 
 TEST_F(WindowsTest, SetupWindowFollowsAndMovesTheStandInDisplay)
 {
-    QDir(prefix_.path()).mkpath(QStringLiteral("share/lumarient"));
-    QFile jar(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar")));
-    ASSERT_TRUE(jar.open(QIODevice::WriteOnly));
-    jar.write("stand-in input archive");
-    jar.close();
+    ASSERT_TRUE(writeInputArchive(prefix_.filePath(QStringLiteral("share/lumarient/lumarient-input.jar"))));
     plugIn("R58M", "S10");
     FakeLayout layout;
     layout.displays[1] = {0, 0, 1920, 1080};
     FakeMonitors monitors(layout);
     FakeTap tap;
     SeamlessInputManager sharing({&monitors, &layout, &tap, nullptr, &scrcpy_}, {paths_, adb_, defaults_});
-    DeviceConfig config;
-    config.id = QUuid::createUuid();
-    config.name = QStringLiteral("Galaxy S10");
-    sharing.start(config, {QStringLiteral("R58M"), QStringLiteral("S10"), false, DeviceState::ready});
+    const DeviceConfig config = makeConfig(QStringLiteral("Galaxy S10"));
+    sharing.start(config, phone(QStringLiteral("R58M"), QStringLiteral("S10")));
     ASSERT_TRUE(spinUntil([&] { return tap.started; }));
 
     KeyboardMouseSetupWindow window(sharing, defaults_);

@@ -1,4 +1,5 @@
 #include "updates/Appcast.h"
+#include "support/Files.h"
 #include "updates/PackageSignature.h"
 #include "updates/UpdateSchedule.h"
 
@@ -6,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 using namespace lumarient;
+using lumarient::test::writeFile;
 
 namespace {
 
@@ -122,10 +123,7 @@ TEST(PackageSignature, TheReleaseScriptSignsWhatTheAppAccepts)
     QTemporaryDir folder;
     const QString key = folder.filePath("key.pem"), package = folder.filePath("p.deb");
     ASSERT_EQ(QProcess::execute("openssl", {"genpkey", "-algorithm", "ed25519", "-out", key}), 0);
-    QFile file(package);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'd'));
-    file.close();
+    ASSERT_TRUE(writeFile(package, QByteArray(4096, 'd')));
 
     QProcess publicKey;
     publicKey.start("openssl", {"pkey", "-in", key, "-pubout", "-outform", "DER"});

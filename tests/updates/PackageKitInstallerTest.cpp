@@ -89,7 +89,6 @@ struct Installation {
 
 TEST(PackageKitInstaller, ReportsWhatTheTransactionEndedWith)
 {
-    ensureApplication();
     Installation setup;
     ASSERT_TRUE(setup.bus.running()) << "dbus-daemon did not start";
 

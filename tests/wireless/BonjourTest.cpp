@@ -119,7 +119,6 @@ TEST(BonjourLifetimeTest, ReleasingTheBrowserStopsTheBrowse)
 
 TEST(BonjourTimerTest, TheRefreshTimerReResolvesOnTheEventLoop)
 {
-    ensureApplication();
     FakeServiceDiscovery discovery;
     Bonjour bonjour(discovery, 5ms);
     auto browser = bonjour.browse(connectType, nullptr);

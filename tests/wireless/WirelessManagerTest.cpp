@@ -6,6 +6,7 @@
 #include "LoopbackListener.h"
 #include "devices/ManagerHarness.h"
 #include "platform/NetworkPathMonitor.h"
+#include "support/Devices.h"
 #include "ui/PairingSheet.h"
 #include "wireless/WirelessConnector.h"
 
@@ -74,13 +75,8 @@ protected:
 
     void saveConfig(const QString &configModel, int wifiPort)
     {
-        DeviceConfig config;
-        config.id = QUuid::createUuid();
-        config.name = configModel;
-        config.modelPattern = configModel;
-        config.wifiPort = wifiPort;
         QList<DeviceConfig> configs = DeviceConfig::load(defaults_);
-        configs.append(config);
+        configs.append(makeConfig(configModel, {}, wifiPort));
         DeviceConfig::save(defaults_, configs);
     }
 

@@ -1,8 +1,10 @@
 #include "wireless/WirelessPolicy.h"
+#include "support/Devices.h"
 
 #include <gtest/gtest.h>
 
 using namespace lumarient;
+using namespace lumarient::test;
 using namespace lumarient::WirelessPolicy;
 using namespace std::chrono_literals;
 using Candidate = LANScanner::Candidate;
@@ -20,16 +22,6 @@ ConnectedDevice wifi(const QString &serial, const QString &model = QStringLitera
 ConnectedDevice cable(const QString &serial, const QString &model, DeviceState state = DeviceState::ready)
 {
     return {serial, model, false, state};
-}
-
-DeviceConfig config(const QString &model, int wifiPort)
-{
-    DeviceConfig result;
-    result.id = QUuid::createUuid();
-    result.name = model;
-    result.modelPattern = model;
-    result.wifiPort = wifiPort;
-    return result;
 }
 
 DiscoveredService service(const QString &name, const QString &host, int port)
@@ -103,8 +95,8 @@ TEST(WirelessPolicyEndpointsTest, HostsAndSerialKinds)
 
 TEST(WirelessPolicyPinningTest, RandomPortsAndMdnsNamesArePinnedFixedPortsAreNot)
 {
-    const QList<DeviceConfig> configs{config(QStringLiteral("SM_G973F"), 5557),
-                                      config(QStringLiteral("SM_G973F"), 6000)};
+    const QList<DeviceConfig> configs{makeConfig(QStringLiteral("SM_G973F"), {}, 5557),
+                                      makeConfig(QStringLiteral("SM_G973F"), {}, 6000)};
     EXPECT_EQ(pinningPort(wifi(QStringLiteral("192.168.1.40:5555")), configs), std::nullopt);
     EXPECT_EQ(pinningPort(wifi(QStringLiteral("192.168.1.40:29999")), configs), std::nullopt);
     EXPECT_EQ(pinningPort(wifi(QStringLiteral("192.168.1.40:30000")), configs), 5557);
@@ -126,7 +118,7 @@ TEST(WirelessPolicyPinningTest, RandomPortsAndMdnsNamesArePinnedFixedPortsAreNot
 
 TEST(WirelessPolicyFallbackTest, MissingMeansAConfigOrEndpointWithoutAReadyDevice)
 {
-    const QList<DeviceConfig> configs{config(QStringLiteral("SM_G973F"), 5557)};
+    const QList<DeviceConfig> configs{makeConfig(QStringLiteral("SM_G973F"), {}, 5557)};
     const QList<ConnectedDevice> ready{wifi(QStringLiteral("192.168.1.40:5557"))};
     EXPECT_FALSE(hasMissingConfiguredDevice(ready, configs, {QStringLiteral("192.168.1.40:5557")}));
     EXPECT_TRUE(hasMissingConfiguredDevice({}, configs, {}));
@@ -140,7 +132,7 @@ TEST(WirelessPolicyFallbackTest, MissingMeansAConfigOrEndpointWithoutAReadyDevic
 
 TEST(WirelessPolicyFallbackTest, TheSixConditionsHoldInOrder)
 {
-    const QList<DeviceConfig> configs{config(QStringLiteral("SM_G973F"), 5557)};
+    const QList<DeviceConfig> configs{makeConfig(QStringLiteral("SM_G973F"), {}, 5557)};
     const QList<DeviceConfig> noConfigs;
     const QList<ConnectedDevice> none;
     const QStringList noEndpoints;
