@@ -3,11 +3,8 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 build="${LUMARIENT_BUILD_DIR:-$top/build}"
-# Paths below the checkout are hashed relative to it, and the build folder not at all,
-# so clones in other folders (CI's among them) share the cache. The price: an object's
-# debug information may name the folder of the clone that compiled it first.
+# Paths below the checkout are hashed relative to it, so clones in other folders share the cache.
 export CCACHE_BASEDIR="$top"
-export CCACHE_NOHASHDIR=1
 # Room for the plain and the two sanitizer trees, so that a second run is mostly cache hits.
 export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-15G}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null

@@ -11,7 +11,9 @@ top="$(cd "$(dirname "$0")/.." && pwd)"
 root="${LUMARIENT_SANITIZER_ROOT:-$top}"
 export CCACHE_BASEDIR="$top"
 export CCACHE_MAXSIZE="${CCACHE_MAXSIZE:-15G}"
-# As in build.sh: a clone in any folder reuses the compiler cache.
+# These trees are only for tests: their debug information may name the folder of
+# whichever clone compiled an object first, and in return a clone in any folder
+# (CI's among them) reuses the compiler cache.
 export CCACHE_NOHASHDIR=1
 "$top/scripts/install-deps.sh"
 jobs="$(nproc)"
