@@ -5,8 +5,9 @@
 //  - start to the "[Lumarient] started" line, from the same starts;
 //  - resident memory of the idle app with one simulated phone after 20 s.
 // Every figure is given as min / median / max over several runs, with the load
-// average before and after. Run it inside a loopback-only namespace; an
-// argument names another build of the app to measure instead of this tree's.
+// average before and after. Run it inside a loopback-only namespace. Arguments
+// name builds of the app to measure instead of this tree's; several take turns,
+// for a fair comparison on a busy machine.
 
 #include "SimStore.h"
 #include "StatusNotifierHost.h"
@@ -174,6 +175,17 @@ QByteArray loadAverage()
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("?");
 }
 
+// One build of the app under measurement, and its figures.
+struct Build {
+    QString executable;
+    std::vector<double> menuMillis{};
+    std::vector<double> startedMillis{};
+    std::vector<double> resident{};
+    std::vector<double> proportional{};
+    std::vector<double> anonymous{};
+    int objects = -1;
+};
+
 void printFigure(const char *name, std::vector<double> values, const char *unit, double scale = 1.0)
 {
     if (values.empty()) {
@@ -190,8 +202,11 @@ void printFigure(const char *name, std::vector<double> values, const char *unit,
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    const QString executable = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(LUMARIENT_EXECUTABLE);
-    std::printf("measuring %s\n", qPrintable(executable));
+    std::vector<Build> builds;
+    for (int index = 1; index < argc; ++index)
+        builds.push_back(Build{QString::fromLocal8Bit(argv[index])});
+    if (builds.empty())
+        builds.push_back(Build{QStringLiteral(LUMARIENT_EXECUTABLE)});
     std::printf("load average before: %s\n", loadAverage().constData());
     XorgServer server;
     if (!server.isRunning()) {
@@ -199,44 +214,48 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    std::vector<double> menuMillis;
-    std::vector<double> startedMillis;
+    // Builds take turns, so that a change in the machine's load falls on each alike.
+    int launches = 0;
     for (int run = 0; run < startRuns; ++run) {
-        AppLaunch launch(executable, server, run);
-        if (!launch.ready() || !launch.startAndWaitForMenu()) {
-            std::fprintf(stderr, "the tray host did not read the phone in the menu (item %s, labels %s)\n%s\n",
-                         launch.host().itemRegistered() ? "registered" : "not registered",
-                         qPrintable(launch.host().labels().join(QStringLiteral(" | "))), launch.output().constData());
-            return 1;
+        for (Build &build : builds) {
+            AppLaunch launch(build.executable, server, launches++);
+            if (!launch.ready() || !launch.startAndWaitForMenu()) {
+                std::fprintf(stderr, "the tray host did not read the phone in the menu (item %s, labels %s)\n%s\n",
+                             launch.host().itemRegistered() ? "registered" : "not registered",
+                             qPrintable(launch.host().labels().join(QStringLiteral(" | "))),
+                             launch.output().constData());
+                return 1;
+            }
+            build.menuMillis.push_back(*launch.menuMs());
+            if (launch.startedMs())
+                build.startedMillis.push_back(*launch.startedMs());
         }
-        menuMillis.push_back(*launch.menuMs());
-        if (launch.startedMs())
-            startedMillis.push_back(*launch.startedMs());
     }
-    printFigure("start to tray menu read by a tray host, with the phone", menuMillis, "ms");
-    printFigure("start to the \"[Lumarient] started\" line", startedMillis, "ms");
-
-    std::vector<double> resident;
-    std::vector<double> proportional;
-    std::vector<double> anonymous;
-    int objects = -1;
     for (int run = 0; run < memoryRuns; ++run) {
-        AppLaunch launch(executable, server, startRuns + run);
-        if (!launch.ready() || !launch.startAndWaitForMenu()) {
-            std::fprintf(stderr, "the app did not start\n%s\n", launch.output().constData());
-            return 1;
+        for (Build &build : builds) {
+            AppLaunch launch(build.executable, server, launches++);
+            if (!launch.ready() || !launch.startAndWaitForMenu()) {
+                std::fprintf(stderr, "the app did not start\n%s\n", launch.output().constData());
+                return 1;
+            }
+            launch.spinFor(idleSeconds * 1000);
+            std::map<QByteArray, double> rollup = memoryRollup(launch.pid());
+            build.resident.push_back(rollup["Rss"]);
+            build.proportional.push_back(rollup["Pss"]);
+            build.anonymous.push_back(rollup["Anonymous"]);
+            build.objects = sharedObjectCount(launch.pid());
         }
-        launch.spinFor(idleSeconds * 1000);
-        std::map<QByteArray, double> rollup = memoryRollup(launch.pid());
-        resident.push_back(rollup["Rss"]);
-        proportional.push_back(rollup["Pss"]);
-        anonymous.push_back(rollup["Anonymous"]);
-        objects = sharedObjectCount(launch.pid());
     }
-    printFigure("resident memory, idle with one phone after 20 s", resident, "MiB", 1.0 / 1024);
-    printFigure("  of it anonymous (heap, stacks, relocated data)", anonymous, "MiB", 1.0 / 1024);
-    printFigure("  proportional set size", proportional, "MiB", 1.0 / 1024);
-    std::printf("shared objects mapped by the idle app: %d\n", objects);
+
+    for (const Build &build : builds) {
+        std::printf("%s\n", qPrintable(build.executable));
+        printFigure("  start to tray menu read by a tray host, with the phone", build.menuMillis, "ms");
+        printFigure("  start to the \"[Lumarient] started\" line", build.startedMillis, "ms");
+        printFigure("  resident memory, idle with one phone after 20 s", build.resident, "MiB", 1.0 / 1024);
+        printFigure("    of it anonymous (heap, stacks, relocated data)", build.anonymous, "MiB", 1.0 / 1024);
+        printFigure("    proportional set size", build.proportional, "MiB", 1.0 / 1024);
+        std::printf("  shared objects mapped by the idle app: %d\n", build.objects);
+    }
     std::printf("load average after: %s\n", loadAverage().constData());
     return 0;
 }
