@@ -2,7 +2,8 @@
 // with a tray host of its own on a private session bus:
 //  - start to a tray menu the host can read: from starting the process to the
 //    first GetLayout answer of the item's menu that holds the phone's entries;
-//  - start to the "[Lumarient] started" line, from the same starts;
+//  - the same for a phone the app has not seen, which it probes and adopts first;
+//  - start to the "[Lumarient] started" line;
 //  - resident memory of the idle app with one simulated phone after 20 s.
 // Every figure is given as min / median / max over several runs, with the load
 // average before and after. Run it inside a loopback-only namespace. Arguments
@@ -11,6 +12,7 @@
 
 #include "SimStore.h"
 #include "StatusNotifierHost.h"
+#include "model/DeviceConfig.h"
 #include "platform/UserDefaults.h"
 #include "support/PrivateBus.h"
 #include "support/XorgServer.h"
@@ -23,6 +25,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
@@ -46,7 +49,8 @@ const QString phoneEntry = QStringLiteral("Mirror Screen");
 // One start of the app against one simulated phone, a fresh session bus and tray.
 class AppLaunch {
 public:
-    AppLaunch(const QString &executable, const XorgServer &server, int run)
+    // A returning user's phone is `configured`; a new phone is probed and adopted first.
+    AppLaunch(const QString &executable, const XorgServer &server, int run, bool configured)
         : executable_(executable), host_(bus_.connect(QStringLiteral("host%1").arg(run)), phoneEntry)
     {
         const QString adb = sim_.filePath(QStringLiteral("adb"));
@@ -60,6 +64,14 @@ public:
         lumarient::UserDefaults defaults(config_.filePath(QStringLiteral("Lumarient.conf")));
         defaults.setValue(QStringLiteral("adbPath"), adb);
         defaults.setValue(QStringLiteral("hasCompletedOnboarding"), true);
+        if (configured) {
+            lumarient::DeviceConfig config;
+            config.id = QUuid::createUuid();
+            config.name = QStringLiteral("Galaxy S10");
+            config.modelPattern = QStringLiteral("SM_G973F");
+            config.wifiPort = 5555;
+            lumarient::DeviceConfig::save(defaults, {config});
+        }
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("LUMARIENT_PHONESIM_DIR"), sim_.path());
@@ -179,6 +191,7 @@ QByteArray loadAverage()
 struct Build {
     QString executable;
     std::vector<double> menuMillis{};
+    std::vector<double> newPhoneMenuMillis{};
     std::vector<double> startedMillis{};
     std::vector<double> resident{};
     std::vector<double> proportional{};
@@ -216,9 +229,10 @@ int main(int argc, char *argv[])
 
     // Builds take turns, so that a change in the machine's load falls on each alike.
     int launches = 0;
-    for (int run = 0; run < startRuns; ++run) {
+    for (int run = 0; run < 2 * startRuns; ++run) {
+        const bool configured = run % 2 == 0;
         for (Build &build : builds) {
-            AppLaunch launch(build.executable, server, launches++);
+            AppLaunch launch(build.executable, server, launches++, configured);
             if (!launch.ready() || !launch.startAndWaitForMenu()) {
                 std::fprintf(stderr, "the tray host did not read the phone in the menu (item %s, labels %s)\n%s\n",
                              launch.host().itemRegistered() ? "registered" : "not registered",
@@ -226,14 +240,14 @@ int main(int argc, char *argv[])
                              launch.output().constData());
                 return 1;
             }
-            build.menuMillis.push_back(*launch.menuMs());
-            if (launch.startedMs())
+            (configured ? build.menuMillis : build.newPhoneMenuMillis).push_back(*launch.menuMs());
+            if (configured && launch.startedMs())
                 build.startedMillis.push_back(*launch.startedMs());
         }
     }
     for (int run = 0; run < memoryRuns; ++run) {
         for (Build &build : builds) {
-            AppLaunch launch(build.executable, server, launches++);
+            AppLaunch launch(build.executable, server, launches++, true);
             if (!launch.ready() || !launch.startAndWaitForMenu()) {
                 std::fprintf(stderr, "the app did not start\n%s\n", launch.output().constData());
                 return 1;
@@ -250,6 +264,8 @@ int main(int argc, char *argv[])
     for (const Build &build : builds) {
         std::printf("%s\n", qPrintable(build.executable));
         printFigure("  start to tray menu read by a tray host, with the phone", build.menuMillis, "ms");
+        printFigure("  the same with a phone it has not seen (probed and adopted first)", build.newPhoneMenuMillis,
+                    "ms");
         printFigure("  start to the \"[Lumarient] started\" line", build.startedMillis, "ms");
         printFigure("  resident memory, idle with one phone after 20 s", build.resident, "MiB", 1.0 / 1024);
         printFigure("    of it anonymous (heap, stacks, relocated data)", build.anonymous, "MiB", 1.0 / 1024);
