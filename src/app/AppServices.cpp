@@ -1,5 +1,6 @@
 #include "app/AppServices.h"
 #include "app/AppUpdater.h"
+#include "app/EncoderModuleLocation.h"
 
 #include "appwindows/AppWindowManager.h"
 #include "appwindows/WindowDragWatcher.h"
@@ -15,12 +16,12 @@
 #include "platform/NetworkInterfaces.h"
 #include "platform/Sleeper.h"
 #include "platform/UserDefaults.h"
+#include "platform/VideoEncoderModule.h"
 #include "platform/avahi/AvahiServiceDiscovery.h"
 #include "platform/dbus/DBusNotifier.h"
 #include "platform/dbus/LogindSessionLockWatcher.h"
 #include "platform/dbus/LogindWakeWatcher.h"
 #include "platform/dbus/StatusNotifierHostWatcher.h"
-#include "platform/libav/LibavVideoEncoder.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/x11/X11DisplayLayout.h"
@@ -36,6 +37,7 @@
 #include "transfer/FileReceiver.h"
 #include "wireless/WirelessConnector.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 
 namespace lumarient {
@@ -64,7 +66,9 @@ AppServices::AppServices(SessionType session)
         windowList_ = std::make_unique<x11::X11WindowList>();
         windowListCache_ = std::make_unique<WindowListCache>(*windowList_, SteadyClock::instance());
     }
-    encoders_ = std::make_unique<libav::LibavVideoEncoderFactory>();
+    // Opened when a second display first starts: the encoder's libraries are most of the app's.
+    encoders_ = std::make_unique<VideoEncoderModule>(
+        videoEncoderModuleCandidates(QCoreApplication::applicationDirPath(), toolPaths_->installPrefix()));
     serviceDiscovery_ = std::make_unique<AvahiServiceDiscovery>();
     interfaces_ = std::make_unique<SystemInterfaceSource>();
     notifier_ = std::make_unique<DBusNotifier>();

@@ -28,10 +28,8 @@ class SystemInterfaceSource;
 class ToolPaths;
 class TrayHost;
 class UserDefaults;
+class VideoEncoderModule;
 class WirelessConnector;
-namespace libav {
-class LibavVideoEncoderFactory;
-} // namespace libav
 namespace x11 {
 class X11DisplayLayout;
 class X11InputTap;
@@ -41,7 +39,7 @@ class X11VirtualMonitorFactory;
 } // namespace x11
 
 // Everything the app runs on, made once: each platform backend (the X11
-// family, libav, D-Bus, Avahi, netlink) and the managers they are handed to. The
+// family, the encoder module, D-Bus, Avahi, netlink) and the managers they are handed to. The
 // constructor makes them bottom up and the destructor ends them top down, so no
 // manager outlives a backend it was given.
 class AppServices {
@@ -88,7 +86,7 @@ private:
     std::unique_ptr<x11::X11InputTap> inputTap_;
     std::unique_ptr<x11::X11WindowList> windowList_;
     std::unique_ptr<WindowListCache> windowListCache_;
-    std::unique_ptr<libav::LibavVideoEncoderFactory> encoders_;
+    std::unique_ptr<VideoEncoderModule> encoders_;
     std::unique_ptr<AvahiServiceDiscovery> serviceDiscovery_;
     std::unique_ptr<SystemInterfaceSource> interfaces_;
     std::unique_ptr<DBusNotifier> notifier_;

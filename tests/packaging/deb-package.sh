@@ -24,12 +24,19 @@ grep -q '\bscrcpy\b' <<<"$recommends" || fail "scrcpy is not recommended"
 contents="$(dpkg-deb --contents "$deb")"
 for path in ./usr/bin/lumarient ./usr/bin/lumarient-cli ./usr/share/applications/lumarient.desktop \
             ./usr/share/icons/hicolor/scalable/apps/lumarient.svg \
-            ./usr/share/metainfo/com.corvantil.Lumarient.metainfo.xml; do
+            ./usr/share/metainfo/com.corvantil.Lumarient.metainfo.xml ./usr/lib/lumarient/lumarient-video-encoder.so; do
   grep -q " $path\$" <<<"$contents" || fail "$path is missing from the package"
 done
 
 root="$work/root"
 dpkg-deb --extract "$deb" "$root"
+# The encoder's libraries come with its module, opened when a second display starts, not with the app.
+needed() { readelf --dynamic "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'; }
+if needed "$root/usr/bin/lumarient" | grep -E '^lib(avcodec|swscale|yuv)\.'; then
+  fail "the app links the encoder's libraries"
+fi
+needed "$root/usr/lib/lumarient/lumarient-video-encoder.so" | grep -q '^libavcodec\.' ||
+  fail "the encoder module does not link libavcodec"
 version="$("$root/usr/bin/lumarient" --version)"
 [ "$version" = "Lumarient $2" ] || fail "--version printed '$version'"
 version="$("$root/usr/bin/lumarient-cli" --version)"
@@ -40,4 +47,4 @@ fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$root/usr/share/applications/lumarient.desktop"
 fi
-echo "package $(basename "$deb") holds the app, its command line, its menu entry, icon and metainfo"
+echo "package $(basename "$deb") holds the app, its command line, its encoder module, its menu entry, icon and metainfo"

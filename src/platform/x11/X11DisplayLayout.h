@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/DisplayLayout.h"
-#include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbConnectionOnDemand.h"
 
 #include <QObject>
 
@@ -19,16 +19,18 @@ public:
     explicit X11DisplayLayout(const char *displayName = nullptr, QObject *parent = nullptr);
     ~X11DisplayLayout() override;
 
-    bool isValid() const { return connection_.isValid(); }
+    bool isValid() const { return connection_->isValid(); }
 
     std::vector<std::uint32_t> activeDisplays() override;
     DisplayRect displayBounds(std::uint32_t displayID) override;
     void setReconfigurationHandler(std::function<void()> handler) override;
 
 private:
+    // Run once the connection is made, at first use.
+    void watchScreenChanges(XcbConnection &connection);
     void readEvents();
 
-    XcbConnection connection_;
+    XcbConnectionOnDemand connection_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> handler_;
     std::uint8_t randrEventBase_ = 0;

@@ -66,14 +66,14 @@ RawDelta rawDelta(const xcb_input_raw_button_press_event_t *event)
 
 } // namespace
 
-X11InputTap::X11InputTap(const char *displayName) : connection_(std::make_unique<XcbConnection>(displayName))
+X11InputTap::X11InputTap(const char *displayName) : connection_(displayName)
 {
 }
 
 X11InputTap::~X11InputTap()
 {
     stop();
-    if (connection_->isValid()) {
+    if (connection_.isMade() && connection_->isValid()) {
         xcb_connection_t *c = connection_->get();
         if (window_ != XCB_NONE)
             xcb_destroy_window(c, window_);

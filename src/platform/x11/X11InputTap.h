@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InputTap.h"
+#include "platform/x11/XcbConnectionOnDemand.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
@@ -78,7 +79,7 @@ private:
     void loseGrab();
     void deliver(const Event &event);
 
-    std::unique_ptr<XcbConnection> connection_;
+    XcbConnectionOnDemand connection_;
     std::unique_ptr<QSocketNotifier> notifier_;
     Handler handler_;
     bool running_ = false;

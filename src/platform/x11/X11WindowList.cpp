@@ -52,18 +52,23 @@ xcb_get_property_cookie_t property(xcb_connection_t *c, xcb_window_t window, xcb
 } // namespace
 
 X11WindowList::X11WindowList(const char *displayName)
-    : connection_(std::make_unique<XcbConnection>(displayName)), atoms_(std::make_unique<Atoms>())
+    : atoms_(std::make_unique<Atoms>()),
+      connection_(displayName, [this](XcbConnection &connection) { internAtoms(connection); })
 {
-    if (!connection_->isValid())
+}
+
+void X11WindowList::internAtoms(XcbConnection &connection)
+{
+    if (!connection.isValid())
         return;
-    atoms_->clientListStacking = internAtom(*connection_, QStringLiteral("_NET_CLIENT_LIST_STACKING"));
-    atoms_->clientList = internAtom(*connection_, QStringLiteral("_NET_CLIENT_LIST"));
-    atoms_->activeWindow = internAtom(*connection_, QStringLiteral("_NET_ACTIVE_WINDOW"));
-    atoms_->pid = internAtom(*connection_, QStringLiteral("_NET_WM_PID"));
-    atoms_->name = internAtom(*connection_, QStringLiteral("_NET_WM_NAME"));
-    atoms_->utf8String = internAtom(*connection_, QStringLiteral("UTF8_STRING"));
-    atoms_->frameExtents = internAtom(*connection_, QStringLiteral("_NET_FRAME_EXTENTS"));
-    atoms_->changeState = internAtom(*connection_, QStringLiteral("WM_CHANGE_STATE"));
+    atoms_->clientListStacking = internAtom(connection, QStringLiteral("_NET_CLIENT_LIST_STACKING"));
+    atoms_->clientList = internAtom(connection, QStringLiteral("_NET_CLIENT_LIST"));
+    atoms_->activeWindow = internAtom(connection, QStringLiteral("_NET_ACTIVE_WINDOW"));
+    atoms_->pid = internAtom(connection, QStringLiteral("_NET_WM_PID"));
+    atoms_->name = internAtom(connection, QStringLiteral("_NET_WM_NAME"));
+    atoms_->utf8String = internAtom(connection, QStringLiteral("UTF8_STRING"));
+    atoms_->frameExtents = internAtom(connection, QStringLiteral("_NET_FRAME_EXTENTS"));
+    atoms_->changeState = internAtom(connection, QStringLiteral("WM_CHANGE_STATE"));
 }
 
 X11WindowList::~X11WindowList() = default;

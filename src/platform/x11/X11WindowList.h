@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/WindowList.h"
+#include "platform/x11/XcbConnectionOnDemand.h"
 
 #include <xcb/xcb.h>
 
@@ -10,8 +11,6 @@
 class QSocketNotifier;
 
 namespace lumarient::x11 {
-
-class XcbConnection;
 
 // The window list an EWMH window manager keeps on the root window: the
 // stacking order, each window's process, title and frame, and the active
@@ -33,13 +32,15 @@ public:
 private:
     struct Atoms;
 
+    // Run once the connection is made, at first use.
+    void internAtoms(XcbConnection &connection);
     // A client message about window `id` to the window manager.
     bool sendToRoot(std::uint32_t id, std::uint32_t type, std::array<std::uint32_t, 3> data);
     void drain();
     void scheduleDrain();
 
-    std::unique_ptr<XcbConnection> connection_;
     std::unique_ptr<Atoms> atoms_;
+    XcbConnectionOnDemand connection_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::function<void()> changed_;
     bool drainScheduled_ = false;
