@@ -32,6 +32,10 @@ class WirelessConnector;
 namespace libav {
 class LibavVideoEncoderFactory;
 } // namespace libav
+namespace portal {
+class PortalScreenCaptureFactory;
+class PortalVirtualMonitorFactory;
+} // namespace portal
 namespace x11 {
 class X11DisplayLayout;
 class X11InputTap;
@@ -85,6 +89,9 @@ private:
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::unique_ptr<x11::X11ScreenCaptureFactory> captures_;
     std::unique_ptr<x11::X11DisplayLayout> displayLayout_;
+    // The second display on Wayland (portal screen cast); null on X11.
+    std::unique_ptr<portal::PortalVirtualMonitorFactory> portalMonitors_;
+    std::unique_ptr<portal::PortalScreenCaptureFactory> portalCaptures_;
     std::unique_ptr<x11::X11InputTap> inputTap_;
     std::unique_ptr<x11::X11WindowList> windowList_;
     std::unique_ptr<WindowListCache> windowListCache_;
