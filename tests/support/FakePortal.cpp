@@ -2,6 +2,7 @@
 
 #include <QDBusArgument>
 #include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -93,6 +94,18 @@ public:
     }
 
 public slots:
+    void pointerForwarded()
+    {
+        std::lock_guard lock(mutex);
+        ++record.pointerEventsForwarded;
+    }
+
+    void pointerRefused(const QDBusError &error)
+    {
+        std::lock_guard lock(mutex);
+        record.compositorErrors << error.message();
+    }
+
     void streamAdded(uint node)
     {
         const QString streamPath = message().path();
@@ -300,22 +313,21 @@ private:
         ::close(fd);
     }
 
+    // Sent on without waiting, as events stream in faster than a busy compositor answers.
     void forwardPointer(Session &session, const QString &method, const QVariantList &arguments)
     {
-        QDBusMessage forwarded;
+        QVariantList forwarded;
         if (method == QLatin1String("NotifyPointerMotionAbsolute") && arguments.size() == 5) {
-            forwarded = callCompositor(mutterRemoteDesktop, session.desktopPath, mutterDesktopSession, method,
-                                       {session.streamPath, arguments[3].toDouble(), arguments[4].toDouble()});
+            forwarded = {session.streamPath, arguments[3].toDouble(), arguments[4].toDouble()};
         } else if (method == QLatin1String("NotifyPointerButton") && arguments.size() == 4) {
-            forwarded = callCompositor(mutterRemoteDesktop, session.desktopPath, mutterDesktopSession, method,
-                                       {arguments[2].toInt(), arguments[3].toUInt() != 0});
+            forwarded = {arguments[2].toInt(), arguments[3].toUInt() != 0};
         } else {
             return;
         }
-        if (forwarded.type() == QDBusMessage::ReplyMessage) {
-            std::lock_guard lock(mutex);
-            ++record.pointerEventsForwarded;
-        }
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(mutterRemoteDesktop, session.desktopPath, mutterDesktopSession, method);
+        call.setArguments(forwarded);
+        bus_.callWithCallback(call, this, SLOT(pointerForwarded()), SLOT(pointerRefused(QDBusError)));
     }
 
     void closeSession(const QDBusMessage &message)
