@@ -141,6 +141,16 @@ struct PipeWireScreenCapture::Stream {
         pw_stream_update_params(self->stream, params, 2);
     }
 
+    // Buffers go when the format changes or the producer leaves; the picture
+    // kept must not outlive its memory.
+    static void onRemoveBuffer(void *data, pw_buffer *buffer)
+    {
+        auto *self = static_cast<Stream *>(data);
+        if (self->held == buffer) {
+            self->held = nullptr;
+        }
+    }
+
     // A buffer whose damage lists no region, or that carries no picture (a
     // cursor-only update, a corrupted chunk), changes nothing.
     static bool showsChange(const spa_buffer *buffer)
@@ -224,6 +234,7 @@ const pw_stream_events streamEvents = [] {
     events.state_changed = &PipeWireScreenCapture::Stream::onStateChanged;
     events.param_changed = &PipeWireScreenCapture::Stream::onParamChanged;
     events.process = &PipeWireScreenCapture::Stream::onProcess;
+    events.remove_buffer = &PipeWireScreenCapture::Stream::onRemoveBuffer;
     return events;
 }();
 
