@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 using namespace lumarient;
 using namespace lumarient::test;
 using namespace std::chrono_literals;
@@ -191,4 +193,26 @@ TEST_F(WaylandDisplayTest, WorksAsAPlainScreenCastWhereThereIsNoRemoteDesktop)
     EXPECT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.decodedFrames >= 1; }));
     manager_->stop();
     portal_->setRemoteDesktopMissing(false);
+}
+
+TEST_F(WaylandDisplayTest, AStreamTheDesktopEndsLeavesItsDescriptorAtRest)
+{
+    std::shared_ptr<VirtualDisplay> display = VirtualDisplay::create(*monitors_, "Lumarient Display", 640, 480, 60);
+    ASSERT_TRUE(display);
+    std::unique_ptr<ScreenCapture> capture = captures_->open(display->displayID());
+    ASSERT_TRUE(capture);
+    const CapturedFrame *frame = capture->grab();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(QSize(frame->width, frame->height), QSize(640, 480));
+
+    // The user stops the sharing from the desktop: the stream goes away under the
+    // reader, which must neither crash nor keep its loop awake.
+    portal_->endSessions();
+    pollfd descriptor{capture->pollDescriptor(), POLLIN, 0};
+    for (int turn = 0; turn < 20; ++turn) {
+        ::poll(&descriptor, 1, 50);
+        capture->contentChanged();
+    }
+    EXPECT_EQ(::poll(&descriptor, 1, 200), 0) << "the descriptor stays readable: a busy loop";
+    capture->grab();
 }

@@ -73,6 +73,8 @@ uint compositorCursorMode(uint portalMode)
 
 class FakePortal::Service : public QDBusVirtualObject, protected QDBusContext {
     Q_OBJECT
+    friend class FakePortal;
+
 public:
     Service(QDBusConnection bus, QString runtimeFolder) : bus_(std::move(bus)), runtimeFolder_(std::move(runtimeFolder))
     {
@@ -330,22 +332,36 @@ private:
         bus_.callWithCallback(call, this, SLOT(pointerForwarded()), SLOT(pointerRefused(QDBusError)));
     }
 
+    void endAll()
+    {
+        for (const auto &[handle, session] : sessions_) {
+            stopInCompositor(session);
+            bus_.send(QDBusMessage::createSignal(handle, QStringLiteral("org.freedesktop.portal.Session"),
+                                                 QStringLiteral("Closed")));
+        }
+        sessions_.clear();
+    }
+
     void closeSession(const QDBusMessage &message)
     {
         const auto found = sessions_.find(message.path());
         if (found == sessions_.end()) {
             return;
         }
-        const Session &session = found->second;
+        stopInCompositor(found->second);
+        sessions_.erase(found);
+        std::lock_guard lock(mutex);
+        ++record.sessionsClosed;
+        record.calls << QStringLiteral("Session.Close");
+    }
+
+    void stopInCompositor(const Session &session)
+    {
         if (session.remote) {
             callCompositor(mutterRemoteDesktop, session.desktopPath, mutterDesktopSession, QStringLiteral("Stop"));
         } else {
             callCompositor(mutterScreenCast, session.castPath, mutterCastSession, QStringLiteral("Stop"));
         }
-        sessions_.erase(found);
-        std::lock_guard lock(mutex);
-        ++record.sessionsClosed;
-        record.calls << QStringLiteral("Session.Close");
     }
 
     QDBusConnection bus_;
@@ -406,6 +422,12 @@ void FakePortal::setSelectSourcesResponse(std::uint32_t code)
 {
     std::lock_guard lock(service_->mutex);
     service_->selectSourcesResponse = code;
+}
+
+void FakePortal::endSessions()
+{
+    QMetaObject::invokeMethod(
+        service_, [this] { service_->endAll(); }, Qt::BlockingQueuedConnection);
 }
 
 void FakePortal::setRemoteDesktopMissing(bool missing)

@@ -45,6 +45,8 @@ public:
     void setSelectSourcesResponse(std::uint32_t code);
     // Without the remote-desktop interface, as some portals are.
     void setRemoteDesktopMissing(bool missing);
+    // Ends every session from the desktop's side, as its "stop sharing" does.
+    void endSessions();
 
     class Service;
 
