@@ -195,7 +195,7 @@ TEST_F(WaylandDisplayTest, WorksAsAPlainScreenCastWhereThereIsNoRemoteDesktop)
     portal_->setRemoteDesktopMissing(false);
 }
 
-TEST_F(WaylandDisplayTest, AStreamTheDesktopEndsLeavesItsDescriptorAtRest)
+TEST_F(WaylandDisplayTest, TheReaderRestsWhileStillAndAfterTheDesktopEndsTheStream)
 {
     std::shared_ptr<VirtualDisplay> display = VirtualDisplay::create(*monitors_, "Lumarient Display", 640, 480, 60);
     ASSERT_TRUE(display);
@@ -204,6 +204,15 @@ TEST_F(WaylandDisplayTest, AStreamTheDesktopEndsLeavesItsDescriptorAtRest)
     const CapturedFrame *frame = capture->grab();
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(QSize(frame->width, frame->height), QSize(640, 480));
+
+    // While nothing changes the reader's loop sleeps (a stray message aside).
+    pollfd still{capture->pollDescriptor(), POLLIN, 0};
+    int wakes = 0;
+    for (const auto end = std::chrono::steady_clock::now() + 1s; std::chrono::steady_clock::now() < end;) {
+        wakes += ::poll(&still, 1, 100) > 0 ? 1 : 0;
+        capture->contentChanged();
+    }
+    EXPECT_LE(wakes, 2);
 
     // The user stops the sharing from the desktop: the stream goes away under the
     // reader, which must neither crash nor keep its loop awake.

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "platform/PointerDevice.h"
 
 #include <memory>
+
+#include <sys/eventfd.h>
 
 namespace lumarient::portal {
 
@@ -19,8 +22,14 @@ public:
     std::optional<PointerLocation> location() override { return std::nullopt; }
     void post(MouseAction action, double x, double y) override;
 
+    // The position is never known here, so no motion is ever reported: a
+    // descriptor that stays quiet spares the reader polling for it.
+    int motionDescriptor() const override { return quiet_.get(); }
+    bool takeMotion() override { return false; }
+
 private:
     std::shared_ptr<ScreenCastSession> session_;
+    FileDescriptor quiet_{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
 };
 
 } // namespace lumarient::portal
