@@ -23,6 +23,8 @@
 #include "platform/dbus/LogindWakeWatcher.h"
 #include "platform/dbus/StatusNotifierHostWatcher.h"
 #include "platform/netlink/NetlinkPathMonitor.h"
+#include "platform/portal/PortalPointer.h"
+#include "platform/portal/PortalVirtualMonitors.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/x11/X11DisplayLayout.h"
 #include "platform/x11/X11InputTap.h"
@@ -38,6 +40,7 @@
 #include "wireless/WirelessConnector.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QStandardPaths>
 
 namespace lumarient {
@@ -58,6 +61,9 @@ AppServices::AppServices(SessionType session)
     captures_ = std::make_unique<x11::X11ScreenCaptureFactory>();
     displayLayout_ = std::make_unique<x11::X11DisplayLayout>();
     if (session == SessionType::wayland) {
+        portalMonitors_ =
+            std::make_unique<portal::PortalVirtualMonitorFactory>(QDBusConnection::sessionBus(), defaults_.get());
+        portalCaptures_ = std::make_unique<portal::PortalScreenCaptureFactory>(*portalMonitors_);
         logLine(QStringLiteral("Lumarient"),
                 QStringLiteral(
                     "Wayland session: keyboard and mouse sharing is off; phone app windows open through XWayland"));
@@ -95,6 +101,13 @@ AppServices::AppServices(SessionType session)
     display.streaming.captures = captures_.get();
     display.streaming.encoders = encoders_.get();
     display.streaming.makePointer = [] { return std::make_unique<x11::X11Pointer>(); };
+    if (portalMonitors_) {
+        display.monitors = portalMonitors_.get();
+        display.streaming.captures = portalCaptures_.get();
+        display.streaming.makePointer = [monitors = portalMonitors_.get()] {
+            return std::make_unique<portal::PortalPointer>(monitors->newestSession());
+        };
+    }
     secondDisplay_ = std::make_unique<SecondDisplayManager>(display, *secondDisplayPhone_);
 
     // On Wayland there is no keyboard tap or window list yet: the manager
@@ -149,6 +162,8 @@ AppServices::~AppServices()
     windowList_.reset();
     inputTap_.reset();
     displayLayout_.reset();
+    portalCaptures_.reset();
+    portalMonitors_.reset();
     captures_.reset();
     monitors_.reset();
     scrcpy_.reset();

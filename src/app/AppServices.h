@@ -30,6 +30,10 @@ class TrayHost;
 class UserDefaults;
 class VideoEncoderModule;
 class WirelessConnector;
+namespace portal {
+class PortalScreenCaptureFactory;
+class PortalVirtualMonitorFactory;
+} // namespace portal
 namespace x11 {
 class X11DisplayLayout;
 class X11InputTap;
@@ -83,6 +87,9 @@ private:
     std::unique_ptr<x11::X11VirtualMonitorFactory> monitors_;
     std::unique_ptr<x11::X11ScreenCaptureFactory> captures_;
     std::unique_ptr<x11::X11DisplayLayout> displayLayout_;
+    // The second display on Wayland (portal screen cast); null on X11.
+    std::unique_ptr<portal::PortalVirtualMonitorFactory> portalMonitors_;
+    std::unique_ptr<portal::PortalScreenCaptureFactory> portalCaptures_;
     std::unique_ptr<x11::X11InputTap> inputTap_;
     std::unique_ptr<x11::X11WindowList> windowList_;
     std::unique_ptr<WindowListCache> windowListCache_;

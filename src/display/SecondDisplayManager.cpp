@@ -1,9 +1,9 @@
 #include "display/SecondDisplayManager.h"
 
-#include "model/LumarientError.h"
 #include "display/SecondDisplayPhone.h"
 #include "display/SecondDisplaySizing.h"
 #include "display/VirtualDisplay.h"
+#include "model/LumarientError.h"
 
 #include <QPointer>
 #include <QThreadPool>
@@ -59,7 +59,9 @@ void SecondDisplayManager::startWithSize(const QString &serial, bool overWifi, S
                                                                size.width, size.height, 60.0)
                                       : nullptr;
     if (display == nullptr) {
-        lastError_ = QStringLiteral("Second-display support isn't available on this desktop.");
+        const QString reason = platform_.monitors != nullptr ? platform_.monitors->lastFailure() : QString();
+        lastError_ =
+            reason.isEmpty() ? QStringLiteral("Second-display support isn't available on this desktop.") : reason;
         emit changed();
         emit startFinished();
         return;

@@ -43,6 +43,9 @@ public:
     virtual bool isAvailable() = 0;
     // Nothing when the window system cannot hold virtual displays or refuses this one.
     virtual std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &request) = 0;
+    // Why the last `create` gave nothing, as a sentence for the user; empty when
+    // the window system gave no reason.
+    virtual QString lastFailure() const { return {}; }
 };
 
 } // namespace lumarient

@@ -1,6 +1,6 @@
-#include "ui/SecondDisplayMenu.h"
 #include "display/SecondDisplaySizing.h"
 #include "display/VirtualDisplay.h"
+#include "ui/SecondDisplayMenu.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/FileDescriptor.h"
+#include "platform/portal/PortalRequest.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace lumarient::portal {
+
+// One portal session that made a virtual monitor: a remote-desktop session with
+// its screen cast where the portal has one (pointer events then reach the
+// monitor), a plain screen cast otherwise. Closing it (or destroying it) removes
+// the monitor.
+class ScreenCastSession {
+public:
+    struct Options {
+        int width = 0;
+        int height = 0;
+        // From an earlier session, so the desktop need not ask again.
+        QString restoreToken;
+        // The user may take a while over the permission dialog.
+        std::chrono::milliseconds answerLimit = std::chrono::seconds(90);
+    };
+
+    // The session, or why there is none (a sentence for the user).
+    struct Started {
+        std::unique_ptr<ScreenCastSession> session;
+        QString failure;
+    };
+    static Started start(PortalRequester &requester, const Options &options);
+
+    ~ScreenCastSession();
+    ScreenCastSession(const ScreenCastSession &) = delete;
+    ScreenCastSession &operator=(const ScreenCastSession &) = delete;
+
+    std::uint32_t nodeID() const { return nodeID_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool hasPointer() const { return remoteDesktop_; }
+    // A new one when the desktop handed one out; empty otherwise.
+    const QString &restoreToken() const { return restoreToken_; }
+
+    // A new connection to the PipeWire daemon that serves this session's stream.
+    FileDescriptor openPipeWireRemote();
+    // Pointer events in the stream's own coordinates; sent without waiting.
+    void movePointer(double x, double y);
+    void pressLeftButton(bool pressed);
+
+    void close();
+
+private:
+    ScreenCastSession(PortalRequester &requester, QString handle, bool remoteDesktop);
+
+    PortalRequester &requester_;
+    QString handle_;
+    bool remoteDesktop_;
+    std::atomic<bool> closed_{false};
+    std::uint32_t nodeID_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    QString restoreToken_;
+};
+
+} // namespace lumarient::portal
