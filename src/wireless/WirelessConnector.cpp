@@ -6,6 +6,7 @@
 #include "platform/NetworkPathMonitor.h"
 #include "platform/UserDefaults.h"
 #include "tooling/ADB.h"
+#include "tooling/FailureText.h"
 #include "tooling/ShellError.h"
 #include "wireless/PathSignature.h"
 #include "wireless/QRPairing.h"
@@ -31,12 +32,8 @@ template <typename Work> std::optional<QString> failureOf(Work work)
     try {
         work();
         return std::nullopt;
-    } catch (const LumarientError &error) {
-        return error.description();
-    } catch (const ShellError &error) {
-        return error.description();
-    } catch (const std::exception &error) {
-        return QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        return failureText(std::current_exception());
     }
 }
 
