@@ -9,6 +9,7 @@
 //
 //   display_latency_bench [seconds per run] [runs] [x264 preset]
 
+#include "StampedFrameReader.h"
 #include "display/DisplayStreamer.h"
 #include "display/DisplayWire.h"
 #include "display/VirtualDisplay.h"
@@ -22,10 +23,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pthread.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,16 +40,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using SteadyTime = std::chrono::steady_clock::time_point;
+using bench::millisecondsBetween;
+using bench::SteadyTime;
 
 // The frame counter: one black or white square per bit along the top edge.
 constexpr int markerBits = 12;
 constexpr int markerSquare = 32;
-
-double millisecondsBetween(SteadyTime from, SteadyTime to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 // CPU seconds (user and system) from a /proc stat file, with the thread or process name.
 struct CpuSample {
@@ -143,128 +137,20 @@ private:
     std::uint32_t firstUnshown_ = 0;
 };
 
-// The phone: a thread reads packets and stamps each frame packet's last byte.
-// The frames are decoded, and the counter read from their luma plane, only
-// when the figures are taken, so decoding neither delays a stamp nor takes the
-// CPU the streamer and the X server are measured on.
+// The phone: reads the frame counter from each decoded picture's luma plane.
 class MarkerReader {
 public:
-    MarkerReader(std::uint16_t port, PaintLog &log) : log_(log)
-    {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (::connect(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-                break;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-        decoder_.reset(avcodec_alloc_context3(codec));
-        decoder_->thread_count = 1;
-        decoder_->flags |= AV_CODEC_FLAG_LOW_DELAY;
-        avcodec_open2(decoder_.get(), codec, nullptr);
-        picture_.reset(av_frame_alloc());
-        packet_.reset(av_packet_alloc());
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "bench-reader");
-            run();
-        });
-    }
-
-    ~MarkerReader()
-    {
-        ::shutdown(socket_, SHUT_RDWR);
-        thread_.join();
-        ::close(socket_);
-    }
+    MarkerReader(std::uint16_t port, PaintLog &log) : frames_(port), log_(log) {}
 
     // Decodes what arrived so far; the latencies of the changes it showed.
     std::vector<double> takeLatencies()
     {
-        std::vector<std::pair<QByteArray, SteadyTime>> arrivals;
-        {
-            std::lock_guard lock(queueMutex_);
-            arrivals.swap(arrivals_);
-        }
         std::vector<double> latencies;
-        for (const auto &[annexB, arrived] : arrivals) {
-            decodeAndMatch(annexB, arrived, latencies);
-        }
-        return latencies;
-    }
-
-    std::uint64_t framesArrived() const { return frames_; }
-    // Frames decoded so far that showed no newer change than the frame before.
-    std::uint64_t repeats() const { return repeats_; }
-    // The H.264 profile the stream declares (100 is High).
-    int profile() const { return profile_; }
-
-private:
-    bool readExactly(char *into, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t got = ::recv(socket_, into, size, 0);
-            if (got <= 0) {
-                return false;
-            }
-            into += got;
-            size -= std::size_t(got);
-        }
-        return true;
-    }
-
-    void run()
-    {
-        QByteArray body;
-        for (;;) {
-            unsigned char header[4];
-            if (!readExactly(reinterpret_cast<char *>(header), 4)) {
-                return;
-            }
-            const std::uint32_t length =
-                (std::uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
-            if (length == 0 || length > (64u << 20)) {
-                return;
-            }
-            body.resize(qsizetype(length));
-            if (!readExactly(body.data(), length)) {
-                return;
-            }
-            const SteadyTime arrived = std::chrono::steady_clock::now();
-            if (body[0] == 0x00) {
-                config_ = body.mid(1);
-                // Start code, SPS header byte, then the profile.
-                if (config_.size() > 5) {
-                    profile_ = std::uint8_t(config_[5]);
-                }
-            } else if (body[0] == 0x01 && length > 5) {
-                ++frames_;
-                std::lock_guard lock(queueMutex_);
-                arrivals_.push_back({config_ + body.mid(5), arrived});
-                config_.clear();
-            }
-        }
-    }
-
-    void decodeAndMatch(const QByteArray &annexB, SteadyTime arrived, std::vector<double> &latencies)
-    {
-        av_packet_unref(packet_.get());
-        if (av_new_packet(packet_.get(), int(annexB.size())) < 0) {
-            return;
-        }
-        std::memcpy(packet_->data, annexB.constData(), std::size_t(annexB.size()));
-        if (avcodec_send_packet(decoder_.get(), packet_.get()) < 0) {
-            return;
-        }
-        while (avcodec_receive_frame(decoder_.get(), picture_.get()) == 0) {
+        frames_.decodeArrived([&](const AVFrame &picture, SteadyTime arrived) {
             std::uint32_t number = 0;
             for (int bit = 0; bit < markerBits; ++bit) {
                 const int x = bit * markerSquare + markerSquare / 2;
-                const std::uint8_t luma = picture_->data[0][(markerSquare / 2) * picture_->linesize[0] + x];
+                const std::uint8_t luma = picture.data[0][(markerSquare / 2) * picture.linesize[0] + x];
                 number |= (luma > 128 ? 1u : 0u) << bit;
             }
             // A picture taken while the painter was still drawing shows the last
@@ -274,20 +160,18 @@ private:
             }
             lastNumber_ = number;
             log_.shown(number, arrived, latencies);
-        }
+        });
+        return latencies;
     }
 
+    std::uint64_t framesArrived() const { return frames_.framesArrived(); }
+    // Frames decoded so far that showed no newer change than the frame before.
+    std::uint64_t repeats() const { return repeats_; }
+    int profile() const { return frames_.profile(); }
+
+private:
+    bench::StampedFrameReader frames_;
     PaintLog &log_;
-    int socket_ = -1;
-    std::thread thread_;
-    std::mutex queueMutex_;
-    std::vector<std::pair<QByteArray, SteadyTime>> arrivals_;
-    CodecContextPtr decoder_;
-    FramePtr picture_;
-    PacketPtr packet_;
-    QByteArray config_;
-    std::atomic<std::uint64_t> frames_{0};
-    std::atomic<int> profile_{0};
     std::uint32_t lastNumber_ = ~0u;
     std::uint64_t repeats_ = 0;
 };

@@ -10,6 +10,7 @@
 //
 //   display_wayland_bench [seconds per run] [runs] [x264 preset]
 
+#include "StampedFrameReader.h"
 #include "display/DisplayStreamer.h"
 #include "display/VirtualDisplay.h"
 #include "platform/libav/LibavHandles.h"
@@ -23,10 +24,7 @@
 #include <QDir>
 #include <QFile>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <pthread.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,7 +42,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using SteadyTime = std::chrono::steady_clock::time_point;
+using bench::millisecondsBetween;
+using bench::SteadyTime;
 
 constexpr int width = 1920;
 constexpr int height = 864;
@@ -53,11 +52,6 @@ constexpr int pointerRow = 400;
 constexpr int firstColumn = 100;
 constexpr int step = 24;
 constexpr int positions = 64;
-
-double millisecondsBetween(SteadyTime from, SteadyTime to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 double cpuSecondsOf(const QString &statPath)
 {
@@ -123,144 +117,44 @@ private:
     std::vector<SteadyTime> times_;
 };
 
-// The phone: stamps each frame packet's last byte; decodes afterwards and finds
-// the cursor's left edge on the pointer's row.
+// The phone: finds the cursor's left edge on the pointer's row of each decoded picture.
 class CursorReader {
 public:
-    explicit CursorReader(std::uint16_t port)
-    {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (::connect(socket_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-                break;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-        decoder_.reset(avcodec_alloc_context3(codec));
-        decoder_->thread_count = 1;
-        decoder_->flags |= AV_CODEC_FLAG_LOW_DELAY;
-        avcodec_open2(decoder_.get(), codec, nullptr);
-        picture_.reset(av_frame_alloc());
-        packet_.reset(av_packet_alloc());
-        thread_ = std::thread([this] {
-            pthread_setname_np(pthread_self(), "bench-reader");
-            run();
-        });
-    }
-
-    ~CursorReader()
-    {
-        ::shutdown(socket_, SHUT_RDWR);
-        thread_.join();
-        ::close(socket_);
-    }
+    explicit CursorReader(std::uint16_t port) : frames_(port) {}
 
     // The cursor positions shown by the frames that arrived so far, with their arrival times.
     std::vector<std::pair<int, SteadyTime>> takeShownPositions()
     {
-        std::vector<std::pair<QByteArray, SteadyTime>> arrivals;
-        {
-            std::lock_guard lock(mutex_);
-            arrivals.swap(arrivals_);
-        }
         std::vector<std::pair<int, SteadyTime>> shown;
-        for (const auto &[annexB, arrived] : arrivals) {
-            const int position = decodePosition(annexB);
+        frames_.decodeArrived([&](const AVFrame &picture, SteadyTime arrived) {
+            const int position = positionIn(picture);
             if (position >= 0) {
                 shown.push_back({position, arrived});
             }
-        }
+        });
         return shown;
     }
 
-    std::uint64_t framesArrived() const { return frames_; }
+    std::uint64_t framesArrived() const { return frames_.framesArrived(); }
 
 private:
-    bool readExactly(char *into, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t got = ::recv(socket_, into, size, 0);
-            if (got <= 0) {
-                return false;
-            }
-            into += got;
-            size -= std::size_t(got);
-        }
-        return true;
-    }
-
-    void run()
-    {
-        QByteArray body;
-        QByteArray config;
-        for (;;) {
-            unsigned char header[4];
-            if (!readExactly(reinterpret_cast<char *>(header), 4)) {
-                return;
-            }
-            const std::uint32_t length =
-                (std::uint32_t(header[0]) << 24) | (header[1] << 16) | (header[2] << 8) | header[3];
-            if (length == 0 || length > (64u << 20)) {
-                return;
-            }
-            body.resize(qsizetype(length));
-            if (!readExactly(body.data(), length)) {
-                return;
-            }
-            const SteadyTime arrived = std::chrono::steady_clock::now();
-            if (body[0] == 0x00) {
-                config = body.mid(1);
-            } else if (body[0] == 0x01 && length > 5) {
-                ++frames_;
-                std::lock_guard lock(mutex_);
-                arrivals_.push_back({config + body.mid(5), arrived});
-                config.clear();
-            }
-        }
-    }
-
     // The position index whose column the cursor's left edge is nearest, or -1.
-    int decodePosition(const QByteArray &annexB)
+    static int positionIn(const AVFrame &picture)
     {
-        av_packet_unref(packet_.get());
-        if (av_new_packet(packet_.get(), int(annexB.size())) < 0) {
-            return -1;
-        }
-        std::memcpy(packet_->data, annexB.constData(), std::size_t(annexB.size()));
-        if (avcodec_send_packet(decoder_.get(), packet_.get()) < 0) {
-            return -1;
-        }
-        int position = -1;
-        while (avcodec_receive_frame(decoder_.get(), picture_.get()) == 0) {
-            int left = picture_->width;
-            for (int row = pointerRow + 2; row < pointerRow + 12 && row < picture_->height; ++row) {
-                const std::uint8_t *luma = picture_->data[0] + row * picture_->linesize[0];
-                for (int x = 0; x < left; ++x) {
-                    if (luma[x] > 100) {
-                        left = x;
-                        break;
-                    }
+        int left = picture.width;
+        for (int row = pointerRow + 2; row < pointerRow + 12 && row < picture.height; ++row) {
+            const std::uint8_t *luma = picture.data[0] + row * picture.linesize[0];
+            for (int x = 0; x < left; ++x) {
+                if (luma[x] > 100) {
+                    left = x;
+                    break;
                 }
             }
-            position =
-                left < picture_->width ? std::clamp((left - firstColumn + step / 2) / step, 0, positions - 1) : -1;
         }
-        return position;
+        return left < picture.width ? std::clamp((left - firstColumn + step / 2) / step, 0, positions - 1) : -1;
     }
 
-    int socket_ = -1;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::vector<std::pair<QByteArray, SteadyTime>> arrivals_;
-    CodecContextPtr decoder_;
-    FramePtr picture_;
-    PacketPtr packet_;
-    std::atomic<std::uint64_t> frames_{0};
+    bench::StampedFrameReader frames_;
 };
 
 struct RunFigures {
