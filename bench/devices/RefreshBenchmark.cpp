@@ -224,6 +224,52 @@ void measureIdle(int phones, Path path, int seconds, int rounds)
     std::fflush(stdout);
 }
 
+// From the moment the adb server lists a newly plugged phone to the moment the
+// manager's device list (which the menu shows) holds it; the phone is unplugged
+// again between runs.
+void measurePlugIn(Path path, int runs)
+{
+    World world(1, path);
+    DeviceManager manager(
+        {world.paths, world.adb, world.defaults, SteadyClock::instance(), ThreadSleeper::instance(), world.scrcpy});
+    waitForRefresh(manager);
+    settle(world, std::chrono::steady_clock::now(), 500ms);
+    const auto listed = [&manager](bool wanted) {
+        const auto has = [&manager] {
+            return std::any_of(manager.devices().begin(), manager.devices().end(),
+                               [](const ConnectedDevice &device) { return device.serial == QLatin1String("PLUGGED"); });
+        };
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (has() != wanted && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        return has() == wanted;
+    };
+    std::vector<double> millis;
+    for (int run = 0; run < runs; ++run) {
+        world.store.update([](phonesim::SimState &state) {
+            phonesim::SimPhone phone;
+            phone.usbSerial = "PLUGGED";
+            phone.model = "Plugged";
+            phone.props["ro.product.model"] = phone.model;
+            state.phones.push_back(phone);
+        });
+        const auto plugged = std::chrono::steady_clock::now();
+        if (!listed(true))
+            break;
+        millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - plugged).count());
+        world.store.update([](phonesim::SimState &state) { state.phones.pop_back(); });
+        listed(false);
+        settle(world, std::chrono::steady_clock::now(), 300ms);
+    }
+    if (millis.empty()) {
+        std::printf("%s plugged phone: never listed\n", name(path));
+        return;
+    }
+    std::printf("%s plugged phone in the device list: %s after the server lists it  (%zu runs)\n", name(path),
+                text(spread(millis), "ms").c_str(), millis.size());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -241,6 +287,8 @@ int main(int argc, char *argv[])
         for (int phones : {1, 8, 32, 64})
             measureRefresh(phones, path, 10);
     }
+    for (Path path : {Path::processes, Path::server})
+        measurePlugIn(path, 10);
     for (Path path : {Path::processes, Path::server}) {
         for (int phones : {1, 8})
             measureIdle(phones, path, idleSeconds, rounds);
