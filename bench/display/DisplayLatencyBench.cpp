@@ -9,6 +9,7 @@
 //
 //   display_latency_bench [seconds per run] [runs] [x264 preset]
 
+#include "BenchMeasures.h"
 #include "StampedFrameReader.h"
 #include "display/DisplayStreamer.h"
 #include "display/DisplayWire.h"
@@ -40,61 +41,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using bench::cpuSecondsOf;
 using bench::millisecondsBetween;
+using bench::ownThreadsCpuSeconds;
+using bench::percentile;
 using bench::SteadyTime;
 
 // The frame counter: one black or white square per bit along the top edge.
 constexpr int markerBits = 12;
 constexpr int markerSquare = 32;
-
-// CPU seconds (user and system) from a /proc stat file, with the thread or process name.
-struct CpuSample {
-    QByteArray name;
-    double seconds = 0;
-};
-
-CpuSample readStat(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray text = file.readAll();
-    const int open = text.indexOf('(');
-    const int close = text.lastIndexOf(')');
-    if (open < 0 || close < open) {
-        return {};
-    }
-    // After the name: state is field 3; utime and stime are fields 14 and 15.
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (fields.size() < 13) {
-        return {};
-    }
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    return {text.mid(open + 1, close - open - 1), (fields[11].toDouble() + fields[12].toDouble()) / ticks};
-}
-
-// CPU of this process's threads, except the benchmark's own painter and reader.
-double streamerCpuSeconds()
-{
-    double total = 0;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const CpuSample sample = readStat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
-        if (!sample.name.startsWith("bench-")) {
-            total += sample.seconds;
-        }
-    }
-    return total;
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, std::size_t(fraction * double(values.size())))];
-}
 
 // The painter's record: when each numbered change was complete.
 class PaintLog {
@@ -246,15 +201,15 @@ RunFigures runOnce(const test::XorgServer &server, int width, int height, double
     const std::uint64_t framesBefore = phone.framesArrived();
     const std::uint64_t repeatsBefore = phone.repeats();
     const std::uint64_t droppedBefore = streamer.statistics().framesDropped;
-    const double streamerBefore = streamerCpuSeconds();
+    const double streamerBefore = ownThreadsCpuSeconds();
     const QString serverStat = QStringLiteral("/proc/%1/stat").arg(server.pid());
-    const double serverBefore = readStat(serverStat).seconds;
+    const double serverBefore = cpuSecondsOf(serverStat);
     const SteadyTime started = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double elapsed = millisecondsBetween(started, std::chrono::steady_clock::now()) / 1000.0;
     const std::uint64_t frames = phone.framesArrived() - framesBefore;
-    const double streamerCpu = streamerCpuSeconds() - streamerBefore;
-    const double serverCpu = readStat(serverStat).seconds - serverBefore;
+    const double streamerCpu = ownThreadsCpuSeconds() - streamerBefore;
+    const double serverCpu = cpuSecondsOf(serverStat) - serverBefore;
     painting = false;
     painter.join();
     figures.latencies = phone.takeLatencies();

@@ -5,6 +5,7 @@
 //
 //   display_stream_bench [seconds per run] [x264 preset]
 
+#include "BenchMeasures.h"
 #include "display/DisplayStreamer.h"
 #include "display/VirtualDisplay.h"
 #include "platform/libav/LibavVideoEncoder.h"
@@ -30,6 +31,7 @@
 
 using namespace lumarient;
 using namespace std::chrono_literals;
+using lumarient::bench::percentile;
 
 namespace {
 
@@ -74,15 +76,6 @@ private:
     int socket_ = -1;
     std::thread thread_;
 };
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, std::size_t(fraction * double(values.size())))];
-}
 
 void run(const test::XorgServer &server, int width, int height, bool overWifi, double seconds, const char *preset)
 {

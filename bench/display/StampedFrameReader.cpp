@@ -16,11 +16,6 @@ namespace lumarient::bench {
 
 using namespace std::chrono_literals;
 
-double millisecondsBetween(SteadyTime from, SteadyTime to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
 StampedFrameReader::StampedFrameReader(std::uint16_t port)
 {
     socket_ = ::socket(AF_INET, SOCK_STREAM, 0);

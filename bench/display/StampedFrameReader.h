@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BenchMeasures.h"
 #include "platform/libav/LibavHandles.h"
 
 #include <QByteArray>
@@ -16,8 +17,6 @@
 struct AVFrame;
 
 namespace lumarient::bench {
-
-using SteadyTime = std::chrono::steady_clock::time_point;
 
 // The phone's end of a second-display stream, for benchmarks: a thread reads the
 // packets and stamps each frame packet's last byte. Frames are decoded only when
@@ -52,7 +51,5 @@ private:
     std::atomic<std::uint64_t> frames_{0};
     std::atomic<int> profile_{0};
 };
-
-double millisecondsBetween(SteadyTime from, SteadyTime to);
 
 } // namespace lumarient::bench

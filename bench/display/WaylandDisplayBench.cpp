@@ -10,6 +10,7 @@
 //
 //   display_wayland_bench [seconds per run] [runs] [x264 preset]
 
+#include "BenchMeasures.h"
 #include "StampedFrameReader.h"
 #include "display/DisplayStreamer.h"
 #include "display/VirtualDisplay.h"
@@ -42,7 +43,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using bench::cpuSecondsOf;
 using bench::millisecondsBetween;
+using bench::ownThreadsCpuSeconds;
+using bench::percentile;
 using bench::SteadyTime;
 
 constexpr int width = 1920;
@@ -52,44 +56,6 @@ constexpr int pointerRow = 400;
 constexpr int firstColumn = 100;
 constexpr int step = 24;
 constexpr int positions = 64;
-
-double cpuSecondsOf(const QString &statPath)
-{
-    QFile file(statPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QByteArray text = file.readAll();
-    const int close = text.lastIndexOf(')');
-    const QList<QByteArray> fields = text.mid(close + 2).split(' ');
-    if (close < 0 || fields.size() < 13) {
-        return 0;
-    }
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// This process's threads except the benchmark's own ("bench-...").
-double streamerCpuSeconds()
-{
-    double total = 0;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString path = QStringLiteral("/proc/self/task/%1/stat").arg(task);
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly) && !file.readAll().contains("(bench-")) {
-            total += cpuSecondsOf(path);
-        }
-    }
-    return total;
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, std::size_t(fraction * double(values.size())))];
-}
 
 // When each numbered pointer move was sent; move n goes to position n % positions.
 class MoveLog {
@@ -206,13 +172,13 @@ RunFigures runOnce(test::HeadlessMutter &mutter, double seconds, const char *pre
     phone.takeShownPositions();
     const QString compositorStat = QStringLiteral("/proc/%1/stat").arg(mutter.compositorPid());
     const std::uint64_t framesBefore = phone.framesArrived();
-    const double streamerBefore = streamerCpuSeconds();
+    const double streamerBefore = ownThreadsCpuSeconds();
     const double compositorBefore = cpuSecondsOf(compositorStat);
     const SteadyTime started = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double elapsed = millisecondsBetween(started, std::chrono::steady_clock::now()) / 1000.0;
     const std::uint64_t frames = phone.framesArrived() - framesBefore;
-    const double streamerCpu = streamerCpuSeconds() - streamerBefore;
+    const double streamerCpu = ownThreadsCpuSeconds() - streamerBefore;
     const double compositorCpu = cpuSecondsOf(compositorStat) - compositorBefore;
     moving = false;
     mover.join();
@@ -228,10 +194,10 @@ RunFigures runOnce(test::HeadlessMutter &mutter, double seconds, const char *pre
     // Still: nothing moves for a while.
     std::this_thread::sleep_for(500ms);
     const std::uint64_t stillBefore = phone.framesArrived();
-    const double streamerStill = streamerCpuSeconds();
+    const double streamerStill = ownThreadsCpuSeconds();
     const double compositorStill = cpuSecondsOf(compositorStat);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    figures.streamerStillPercent = (streamerCpuSeconds() - streamerStill) * 100.0 / seconds;
+    figures.streamerStillPercent = (ownThreadsCpuSeconds() - streamerStill) * 100.0 / seconds;
     figures.compositorStillPercent = (cpuSecondsOf(compositorStat) - compositorStill) * 100.0 / seconds;
     figures.stillFrames = phone.framesArrived() - stillBefore;
     streamer.stop();
