@@ -18,8 +18,9 @@ RunningApp::RunningApp(const Options &options)
     : configDir_(options.configDir.isEmpty() ? config_.path() : options.configDir)
 {
     UserDefaults defaults(configDir_ + QStringLiteral("/Lumarient.conf"));
-    if (!options.adbPath.isEmpty())
-        defaults.setValue(QStringLiteral("adbPath"), options.adbPath);
+    // Never the adb found on PATH: a real adb starts a server that outlives the test.
+    defaults.setValue(QStringLiteral("adbPath"),
+                      options.adbPath.isEmpty() ? QStringLiteral("/bin/false") : options.adbPath);
     if (!options.scrcpyPath.isEmpty())
         defaults.setValue(QStringLiteral("scrcpyPath"), options.scrcpyPath);
     for (auto it = options.settings.cbegin(); it != options.settings.cend(); ++it)
