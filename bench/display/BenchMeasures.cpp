@@ -63,7 +63,7 @@ double ownThreadsCpuSeconds()
     double total = 0;
     for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const CpuSample sample = readStat(QStringLiteral("/proc/self/task/%1/stat").arg(task));
-        if (!sample.name.startsWith("bench-")) {
+        if (!sample.name.startsWith("bench-") && !sample.name.startsWith("fake-")) {
             total += sample.seconds;
         }
     }

@@ -14,7 +14,8 @@ double millisecondsBetween(SteadyTime from, SteadyTime to);
 double percentile(std::vector<double> values, double fraction);
 // CPU seconds (user and system) from a /proc stat file of a process or thread; 0 when unreadable.
 double cpuSecondsOf(const QString &statPath);
-// CPU seconds of this process's threads, except the benchmark's own ("bench-...").
+// CPU seconds of this process's threads, except the benchmark's own ("bench-...")
+// and the stand-ins for desktop services it runs in-process ("fake-...").
 double ownThreadsCpuSeconds();
 
 } // namespace lumarient::bench
