@@ -16,6 +16,7 @@
 #include "display/VirtualDisplay.h"
 #include "platform/libav/LibavHandles.h"
 #include "platform/libav/LibavVideoEncoder.h"
+#include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11VirtualMonitors.h"
 #include "support/X11TestWindow.h"
@@ -158,6 +159,10 @@ RunFigures runOnce(const test::XorgServer &server, int width, int height, double
     libav::LibavVideoEncoderFactory encoders(false, preset);
     platform.encoders = &encoders;
     platform.port = 38018;
+    // The app's cursor source: with the pointer at rest it looks for the cursor
+    // rarely, which the streamer's timing must not lean on.
+    const QByteArray serverName = server.displayName();
+    platform.makePointer = [serverName] { return std::make_unique<x11::X11Pointer>(serverName.constData()); };
     DisplayStreamer streamer(display, false, platform);
     streamer.startListener();
     streamer.startCapture();
