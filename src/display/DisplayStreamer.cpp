@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -167,6 +168,11 @@ struct DisplayStreamer::Worker {
         }
         if (capture && pacer.due(now)) {
             produceFrame(now);
+            // Reading the picture may have queued change reports that the
+            // descriptor will not signal again.
+            if (capture && capture->contentChanged()) {
+                pacer.changed(clock());
+            }
         }
         if (link) {
             loop.modify(linkWatch, WorkerLoop::readable | (link->wantsWrite() ? WorkerLoop::writable : 0u));
@@ -179,10 +185,13 @@ struct DisplayStreamer::Worker {
     // The picture must be sent (again) although the screen may not have changed.
     void markChanged() { pacer.changed(clock()); }
 
-    // Every 8 ms while the pointer moves; rarely while it rests.
+    // Every 8 ms while the pointer moves; rarely while it rests; never without one.
     double nextCursorCheck() const
     {
-        if (pointerMoved || !pointer || pointer->motionDescriptor() < 0) {
+        if (!pointer) {
+            return std::numeric_limits<double>::infinity();
+        }
+        if (pointerMoved || pointer->motionDescriptor() < 0) {
             return nextCursorPoll;
         }
         return std::max(nextCursorPoll, lastCursorPoll + idleCursorPollPeriod);
