@@ -16,6 +16,7 @@
 #include "display/VirtualDisplay.h"
 #include "platform/libav/LibavHandles.h"
 #include "platform/libav/LibavVideoEncoder.h"
+#include "platform/portal/PortalPointer.h"
 #include "platform/portal/PortalVirtualMonitors.h"
 #include "platform/portal/ScreenCastSession.h"
 #include "support/FakePortal.h"
@@ -150,6 +151,8 @@ RunFigures runOnce(test::HeadlessMutter &mutter, double seconds, const char *pre
     libav::LibavVideoEncoderFactory encoders(false, preset);
     platform.encoders = &encoders;
     platform.port = 38018;
+    // As in the app: the pointer goes to the session; the stream draws the cursor.
+    platform.makePointer = [session] { return std::make_unique<portal::PortalPointer>(session); };
     DisplayStreamer streamer(display, false, platform);
     streamer.startListener();
     streamer.startCapture();

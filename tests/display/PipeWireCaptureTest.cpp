@@ -60,7 +60,8 @@ protected:
         return capture;
     }
 
-    // Pushes `frame` and waits until the reader has taken it; whether it saw a change.
+    // Pushes `frame` and waits on the reader's descriptor, as the streamer does,
+    // until the reader has taken it; whether it saw a change.
     static bool pushAndRead(PipeWireTestSource &source, pipewire::PipeWireScreenCapture &capture, const Frame &frame)
     {
         const std::uint64_t before = capture.buffersReceived();
@@ -70,7 +71,9 @@ protected:
         while (capture.buffersReceived() == before && std::chrono::steady_clock::now() < deadline) {
             pushed = pushed || source.push(frame);
             pollfd descriptor{capture.pollDescriptor(), POLLIN, 0};
-            ::poll(&descriptor, 1, 20);
+            // Once the buffer is out, only the descriptor may wake the reader.
+            const int ready = ::poll(&descriptor, 1, pushed ? int(scaled(5s).count()) : 20);
+            EXPECT_TRUE(!pushed || ready > 0) << "a new buffer did not wake the descriptor";
             changed = capture.contentChanged() || changed;
         }
         EXPECT_GT(capture.buffersReceived(), before) << "the buffer never arrived";

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace lumarient::pipewire {
 
@@ -54,11 +55,16 @@ struct PipeWireScreenCapture::Stream {
     int requestedWidth = 0;
     int requestedHeight = 0;
     pw_loop *loop = nullptr;
+    std::thread::id user;
     pw_context *context = nullptr;
     pw_core *core = nullptr;
     pw_stream *stream = nullptr;
     spa_hook listener{};
 
+    // Guards what the stream's callbacks write. They run on the thread that
+    // has entered the loop, except while no thread has: between `open` and the
+    // first use on the reader's thread they run on the stream's own thread.
+    std::mutex mutex;
     std::uint32_t format = SPA_VIDEO_FORMAT_UNKNOWN;
     int width = 0;
     int height = 0;
@@ -73,6 +79,9 @@ struct PipeWireScreenCapture::Stream {
 
     ~Stream()
     {
+        if (loop != nullptr) {
+            useFromThisThread();
+        }
         if (stream != nullptr) {
             if (held != nullptr) {
                 pw_stream_queue_buffer(stream, held);
@@ -87,21 +96,47 @@ struct PipeWireScreenCapture::Stream {
             pw_context_destroy(context);
         }
         if (loop != nullptr) {
+            pw_loop_leave(loop);
             pw_loop_destroy(loop);
         }
+    }
+
+    // The loop stays entered by the thread that uses it, even between
+    // iterations: then the stream's own thread hands each new buffer over
+    // through the loop's descriptor, which wakes the user. A loop not entered
+    // would take the buffer on the stream's thread, which wakes nobody.
+    void useFromThisThread()
+    {
+        if (user != std::this_thread::get_id()) {
+            pw_loop_enter(loop);
+            user = std::this_thread::get_id();
+        }
+    }
+
+    // Only the thread that entered the loop may leave it.
+    void handOver()
+    {
+        pw_loop_leave(loop);
+        user = {};
+    }
+
+    bool hasFailed()
+    {
+        std::lock_guard lock(mutex);
+        return failed;
     }
 
     // Runs what the daemon sent, waiting at most `timeoutMs` (0: not at all).
     void iterate(int timeoutMs)
     {
-        pw_loop_enter(loop);
+        useFromThisThread();
         pw_loop_iterate(loop, timeoutMs);
-        pw_loop_leave(loop);
     }
 
     static void onStateChanged(void *data, pw_stream_state, pw_stream_state state, const char *error)
     {
         auto *self = static_cast<Stream *>(data);
+        std::lock_guard lock(self->mutex);
         if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
             if (!self->failed) {
                 log(QStringLiteral("stream ended: %1").arg(QString::fromUtf8(error != nullptr ? error : "closed")));
@@ -120,12 +155,16 @@ struct PipeWireScreenCapture::Stream {
         if (spa_format_video_raw_parse(param, &info) < 0 || info.size.width == 0 || info.size.height == 0 ||
             info.size.width > maximumSide || info.size.height > maximumSide) {
             log(QStringLiteral("unusable stream format"));
+            std::lock_guard lock(self->mutex);
             self->failed = true;
             return;
         }
-        self->format = info.format;
-        self->width = int(info.size.width);
-        self->height = int(info.size.height);
+        {
+            std::lock_guard lock(self->mutex);
+            self->format = info.format;
+            self->width = int(info.size.width);
+            self->height = int(info.size.height);
+        }
 
         std::uint8_t storage[1024];
         spa_pod_builder builder = SPA_POD_BUILDER_INIT(storage, sizeof(storage));
@@ -146,6 +185,7 @@ struct PipeWireScreenCapture::Stream {
     static void onRemoveBuffer(void *data, pw_buffer *buffer)
     {
         auto *self = static_cast<Stream *>(data);
+        std::lock_guard lock(self->mutex);
         if (self->held == buffer) {
             self->held = nullptr;
         }
@@ -180,6 +220,7 @@ struct PipeWireScreenCapture::Stream {
     static void onProcess(void *data)
     {
         auto *self = static_cast<Stream *>(data);
+        std::lock_guard lock(self->mutex);
         // Only the newest picture matters; older ones go straight back.
         while (pw_buffer *buffer = pw_stream_dequeue_buffer(self->stream)) {
             ++self->buffers;
@@ -197,7 +238,8 @@ struct PipeWireScreenCapture::Stream {
 
     const CapturedFrame *grab()
     {
-        if (held == nullptr || width <= 0 || height <= 0) {
+        std::lock_guard lock(mutex);
+        if (failed || held == nullptr || width <= 0 || height <= 0) {
             return nullptr;
         }
         const spa_data &plane = held->buffer->datas[0];
@@ -252,6 +294,9 @@ std::unique_ptr<PipeWireScreenCapture> PipeWireScreenCapture::open(StreamTarget 
     stream->requestedWidth = target.width;
     stream->requestedHeight = target.height;
     stream->loop = pw_loop_new(nullptr);
+    if (stream->loop != nullptr) {
+        stream->useFromThisThread();
+    }
     stream->context = stream->loop != nullptr ? pw_context_new(stream->loop, nullptr, 0) : nullptr;
     if (stream->context == nullptr) {
         log(QStringLiteral("no PipeWire context"));
@@ -294,7 +339,11 @@ std::unique_ptr<PipeWireScreenCapture> PipeWireScreenCapture::open(StreamTarget 
     }
 
     const auto deadline = std::chrono::steady_clock::now() + firstFrameLimit;
-    while (stream->held == nullptr && !stream->failed) {
+    const auto hasPicture = [&stream] {
+        std::lock_guard lock(stream->mutex);
+        return stream->held != nullptr;
+    };
+    while (!hasPicture() && !stream->hasFailed()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
@@ -303,9 +352,11 @@ std::unique_ptr<PipeWireScreenCapture> PipeWireScreenCapture::open(StreamTarget 
         }
         stream->iterate(int(left.count()));
     }
-    if (stream->failed) {
+    if (stream->hasFailed()) {
         return nullptr;
     }
+    // The reader's thread enters the loop at its first use.
+    stream->handOver();
     return std::unique_ptr<PipeWireScreenCapture>(new PipeWireScreenCapture(std::move(stream)));
 }
 
@@ -322,25 +373,25 @@ int PipeWireScreenCapture::pollDescriptor() const
 
 DisplayRect PipeWireScreenCapture::bounds() const
 {
+    std::lock_guard lock(stream_->mutex);
     return DisplayRect{0, 0, stream_->width, stream_->height};
 }
 
 bool PipeWireScreenCapture::contentChanged()
 {
     stream_->iterate(0);
+    std::lock_guard lock(stream_->mutex);
     return std::exchange(stream_->changed, false);
 }
 
 const CapturedFrame *PipeWireScreenCapture::grab()
 {
-    if (stream_->failed) {
-        return nullptr;
-    }
     return stream_->grab();
 }
 
 std::uint64_t PipeWireScreenCapture::buffersReceived() const
 {
+    std::lock_guard lock(stream_->mutex);
     return stream_->buffers;
 }
 
