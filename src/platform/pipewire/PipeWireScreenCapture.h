@@ -22,7 +22,8 @@ struct StreamTarget {
 // Reads one screen-cast stream: BGRx or BGRA as they come, RGBx and RGBA turned
 // into BGRA, from shared-memory buffers. A new buffer is a change unless its
 // damage says nothing changed, so a still display costs nothing. The stream's
-// loop is iterated by whoever polls `pollDescriptor` (no thread of its own).
+// loop is iterated by whoever polls `pollDescriptor` (no thread of its own):
+// after `open`, one thread, which need not be the one that opened it.
 class PipeWireScreenCapture final : public ScreenCapture {
 public:
     // Nothing when the stream does not negotiate or no picture arrives within `firstFrameLimit`.
