@@ -1,5 +1,7 @@
 #include "platform/portal/SessionEndWatcher.h"
 
+#include <utility>
+
 namespace lumarient::portal {
 
 // Handlers run under the lock, so once `closedHere` or a new handler has
