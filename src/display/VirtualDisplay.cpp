@@ -14,7 +14,8 @@ std::uint32_t VirtualDisplay::nextSerialNumber()
 }
 
 std::shared_ptr<VirtualDisplay> VirtualDisplay::create(VirtualMonitorFactory &factory, const QString &name, int width,
-                                                       int height, double refreshRate)
+                                                       int height, double refreshRate,
+                                                       std::shared_ptr<VirtualMonitorAttempt> attempt)
 {
     if (!factory.isAvailable() || width <= 0 || height <= 0) {
         return nullptr;
@@ -27,6 +28,7 @@ std::shared_ptr<VirtualDisplay> VirtualDisplay::create(VirtualMonitorFactory &fa
     request.heightMillimeters = millimeters(height);
     request.serialNumber = serialNumberCounter.fetch_add(1);
     request.refreshRate = refreshRate;
+    request.attempt = std::move(attempt);
     std::unique_ptr<VirtualMonitor> monitor = factory.create(request);
     if (monitor == nullptr || monitor->displayID() == 0) {
         return nullptr;
@@ -49,6 +51,11 @@ void VirtualDisplay::placeAdjacentToMainDisplay()
 bool VirtualDisplay::moveTo(int x, int y)
 {
     return handle_->moveTo(x, y);
+}
+
+void VirtualDisplay::setEndedHandler(std::function<void()> ended)
+{
+    handle_->setEndedHandler(std::move(ended));
 }
 
 } // namespace lumarient

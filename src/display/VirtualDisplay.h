@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace lumarient {
@@ -13,10 +14,12 @@ namespace lumarient {
 // object; destroying the last reference removes it from the desktop.
 class VirtualDisplay {
 public:
-    // Nothing when virtual displays are not available or the window system
-    // refuses this one (nothing is left behind then).
+    // Nothing when virtual displays are not available, the window system
+    // refuses this one or `attempt` was cancelled (nothing is left behind then).
+    // May wait for the user; `attempt` lets another thread end that wait.
     static std::shared_ptr<VirtualDisplay> create(VirtualMonitorFactory &factory, const QString &name, int width,
-                                                  int height, double refreshRate);
+                                                  int height, double refreshRate,
+                                                  std::shared_ptr<VirtualMonitorAttempt> attempt = nullptr);
 
     // The physical size of a 121.9 pixels-per-inch panel.
     static double millimeters(int pixels) { return pixels / 121.9 * 25.4; }
@@ -31,6 +34,8 @@ public:
     void placeAdjacentToMainDisplay();
     // False when the window system cannot put the display there.
     bool moveTo(int x, int y);
+    // `ended` runs (on another thread) when the desktop ends the display by itself.
+    void setEndedHandler(std::function<void()> ended);
 
 private:
     VirtualDisplay(std::unique_ptr<VirtualMonitor> handle, int width, int height, std::uint32_t serialNumber);

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -33,6 +36,88 @@ class NoVirtualDisplays final : public VirtualMonitorFactory {
 public:
     bool isAvailable() override { return false; }
     std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &) override { return nullptr; }
+};
+
+// Holds every create until the test opens the gate, as a desktop's permission
+// dialog does, then makes the display on the real window system. A cancelled
+// attempt ends the wait with nothing, unless the factory is one that finishes
+// what it began whatever happens.
+class GatedMonitors final : public VirtualMonitorFactory {
+public:
+    GatedMonitors(VirtualMonitorFactory &real, bool honoursCancel) : real_(real), honoursCancel_(honoursCancel) {}
+
+    bool isAvailable() override { return real_.isAvailable(); }
+
+    std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &request) override
+    {
+        // Registered outside the gate's lock: the wake-up takes that lock.
+        Cancellation::Hook hook;
+        if (request.attempt && honoursCancel_) {
+            hook = request.attempt->onCancel([this] {
+                std::lock_guard lock(mutex_);
+                ++cancelsSeen_;
+                moved_.notify_all();
+            });
+        }
+        bool cancelled = false;
+        {
+            std::unique_lock lock(mutex_);
+            ++entered_;
+            moved_.wait(lock, [&] { return open_ || cancelsSeen_ > 0; });
+            cancelled = !open_;
+        }
+        hook = Cancellation::Hook();
+        if (cancelled) {
+            return nullptr;
+        }
+        std::unique_ptr<VirtualMonitor> made = real_.create(request);
+        return made ? std::make_unique<Counted>(std::move(made), gone_) : nullptr;
+    }
+
+    void open()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        moved_.notify_all();
+    }
+    int entered()
+    {
+        std::lock_guard lock(mutex_);
+        return entered_;
+    }
+    int cancelsSeen()
+    {
+        std::lock_guard lock(mutex_);
+        return cancelsSeen_;
+    }
+    // Displays made here and removed again.
+    int gone() const { return gone_; }
+
+private:
+    class Counted final : public VirtualMonitor {
+    public:
+        Counted(std::unique_ptr<VirtualMonitor> real, std::atomic<int> &gone) : real_(std::move(real)), gone_(gone) {}
+        ~Counted() override
+        {
+            real_.reset();
+            ++gone_;
+        }
+        std::uint32_t displayID() const override { return real_->displayID(); }
+        void placeAdjacentToOtherDisplays() override { real_->placeAdjacentToOtherDisplays(); }
+
+    private:
+        std::unique_ptr<VirtualMonitor> real_;
+        std::atomic<int> &gone_;
+    };
+
+    VirtualMonitorFactory &real_;
+    const bool honoursCancel_;
+    std::mutex mutex_;
+    std::condition_variable moved_;
+    bool open_ = false;
+    int entered_ = 0;
+    int cancelsSeen_ = 0;
+    std::atomic<int> gone_{0};
 };
 
 // The manager with real parts: Xorg-dummy, the X11 backends, the adb layer against
@@ -183,4 +268,77 @@ TEST_F(SecondDisplayManagerTest, WithoutVirtualDisplaysTheFeatureStaysOffWithAMe
     EXPECT_FALSE(manager_->activeSerial());
     EXPECT_FALSE(manager_->display());
     EXPECT_FALSE(adbRan(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial)));
+}
+
+TEST_F(SecondDisplayManagerTest, AStartWaitingForTheDesktopKeepsTheAppRunningAndAStopRemovesWhatComesLate)
+{
+    // A window system that finishes the display although the start was stopped.
+    GatedMonitors gated(*monitors_, false);
+    manager_ = makeManager(&gated);
+    int changes = 0;
+    int finishes = 0;
+    QObject::connect(manager_.get(), &SecondDisplayManager::changed, [&] { ++changes; });
+    QObject::connect(manager_.get(), &SecondDisplayManager::startFinished, [&] { ++finishes; });
+
+    manager_->start(ConnectedDevice{serial, QStringLiteral("SM_S918B"), false, DeviceState::ready});
+    // The event loop runs on while the display is being made.
+    ASSERT_TRUE(spinUntil([&] { return gated.entered() == 1; }));
+    EXPECT_TRUE(manager_->isStarting());
+    EXPECT_FALSE(manager_->activeSerial());
+    manager_->start(ConnectedDevice{otherSerial, QStringLiteral("Pixel_8"), false, DeviceState::ready});
+
+    manager_->stop();
+    EXPECT_FALSE(manager_->isStarting());
+    gated.open();
+    ASSERT_TRUE(spinUntil([&] { return gated.gone() == 1; })) << "the late display is removed at once";
+    EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")});
+    EXPECT_FALSE(manager_->activeSerial());
+    EXPECT_FALSE(manager_->display());
+    EXPECT_FALSE(manager_->lastError());
+    EXPECT_EQ(changes, 0) << "nothing of the stopped start is published";
+    EXPECT_FALSE(adbRan(QStringLiteral("-s %1 reverse tcp:38018 tcp:38018").arg(serial)));
+    for (const QString &command : sim_.adbCommands()) {
+        EXPECT_FALSE(command.contains(otherSerial)) << "the second phone was turned away: " << command.toStdString();
+    }
+
+    // The next start goes through, with the port the stopped one never kept.
+    startAndWait(serial);
+    EXPECT_EQ(manager_->activeSerial(), serial);
+    EXPECT_FALSE(manager_->lastError());
+    EXPECT_EQ(finishes, 1);
+    phoneside::DisplayReceiver::Options options;
+    options.port = port_;
+    phoneside::DisplayReceiver receiver(options);
+    ASSERT_TRUE(receiver.connect());
+    EXPECT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.decodedFrames >= 1; }));
+    manager_->stop();
+}
+
+TEST_F(SecondDisplayManagerTest, StopOrQuitWhileTheDesktopAsksEndsTheWaitAndShowsNoError)
+{
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "stop");
+        GatedMonitors gated(*monitors_, true);
+        manager_ = makeManager(&gated);
+        manager_->start(ConnectedDevice{serial, QStringLiteral("SM_S918B"), false, DeviceState::ready});
+        ASSERT_TRUE(spinUntil([&] { return gated.entered() == 1; }));
+        if (quit) {
+            // Returns although the gate never opens: the wait was called off.
+            manager_.reset();
+        } else {
+            manager_->stop();
+            EXPECT_FALSE(manager_->isStarting());
+            ASSERT_TRUE(spinUntil([&] { return gated.cancelsSeen() == 1; }));
+            // The called-off create's empty answer never reaches the user, not
+            // even as the failure of the start that follows it.
+            gated.open();
+            startAndWait(serial);
+            EXPECT_FALSE(manager_->lastError());
+            EXPECT_EQ(manager_->activeSerial(), serial);
+            manager_->stop();
+            manager_.reset();
+        }
+        EXPECT_EQ(gated.cancelsSeen(), 1);
+        EXPECT_EQ(server_->monitorNames(), QStringList{QStringLiteral("DUMMY0")});
+    }
 }

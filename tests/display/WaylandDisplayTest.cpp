@@ -25,6 +25,10 @@ namespace {
 
 const QString serial = QStringLiteral("R58M123ABC");
 const QString tokenKey = QString::fromLatin1(portal::PortalVirtualMonitorFactory::restoreTokenKey);
+const QString displayStop =
+    QStringLiteral("-s %1 shell am broadcast -n com.corvantil.lumarient.companion/.SessionReceiver -a "
+                   "com.corvantil.lumarient.DISPLAY_STOP")
+        .arg(serial);
 
 // The second display on a Wayland desktop: headless mutter behind a portal that
 // asks no questions, the portal backends, the adb layer against a simulated
@@ -224,4 +228,54 @@ TEST_F(WaylandDisplayTest, TheReaderRestsWhileStillAndAfterTheDesktopEndsTheStre
     }
     EXPECT_EQ(::poll(&descriptor, 1, 200), 0) << "the descriptor stays readable: a busy loop";
     capture->grab();
+}
+
+TEST_F(WaylandDisplayTest, StoppingTheSharingFromTheDesktopTurnsTheFeatureOffWithoutAnError)
+{
+    startAndWait();
+    ASSERT_EQ(manager_->activeSerial(), serial);
+    phoneside::DisplayReceiver receiver(receiverOptions());
+    ASSERT_TRUE(receiver.connect());
+    ASSERT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.decodedFrames >= 1; }));
+    int changes = 0;
+    QObject::connect(manager_.get(), &SecondDisplayManager::changed, [&] { ++changes; });
+
+    portal_->endSessions();
+    ASSERT_TRUE(spinUntil([&] { return !manager_->activeSerial(); }));
+    EXPECT_FALSE(manager_->lastError()) << "the user ended it: nothing failed";
+    EXPECT_FALSE(manager_->display());
+    EXPECT_FALSE(manager_->streamer());
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(spinUntil([&] { return sim_.adbCommands().contains(displayStop); })) << "the phone is told";
+    EXPECT_TRUE(receiver.waitFor([](const phoneside::ReceiverRecord &r) { return r.closedByComputer; }));
+
+    // The feature starts again from the menu.
+    startAndWait();
+    EXPECT_EQ(manager_->activeSerial(), serial);
+    manager_->stop();
+}
+
+TEST_F(WaylandDisplayTest, APermissionDialogLeftOpenIsTakenDownByStopOrQuit)
+{
+    portal_->setStartHeld(true);
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "stop");
+        portal_->clearRecord();
+        manager_->start(ConnectedDevice{serial, QStringLiteral("SM_A146P"), false, DeviceState::ready});
+        ASSERT_TRUE(spinUntil([&] { return portal_->record().calls.contains(QStringLiteral("RemoteDesktop.Start")); }));
+        EXPECT_TRUE(manager_->isStarting());
+        if (quit) {
+            manager_.reset();
+        } else {
+            manager_->stop();
+        }
+        EXPECT_TRUE(spinUntil([&] { return portal_->record().requestsClosed == 1; })) << "the dialog goes";
+        EXPECT_TRUE(spinUntil([&] { return portal_->record().sessionsClosed == 1; })) << "and the session with it";
+        if (!quit) {
+            EXPECT_FALSE(manager_->isStarting());
+            EXPECT_FALSE(manager_->activeSerial());
+            EXPECT_FALSE(manager_->lastError());
+        }
+    }
+    portal_->setStartHeld(false);
 }

@@ -84,6 +84,7 @@ public:
     Record record;
     std::uint32_t selectSourcesResponse = 0;
     bool remoteDesktopMissing = false;
+    bool startHeld = false;
 
     QString introspect(const QString &) const override { return {}; }
 
@@ -169,6 +170,10 @@ private:
         const QString method = message.member();
         if (interface == QLatin1String("org.freedesktop.portal.Session") && method == QLatin1String("Close")) {
             closeSession(message);
+            return;
+        }
+        if (interface == QLatin1String("org.freedesktop.portal.Request") && method == QLatin1String("Close")) {
+            closeRequest(message.path());
             return;
         }
         bool missing = false;
@@ -270,6 +275,12 @@ private:
     void start(Session &session, const QString &requestPath)
     {
         session.pendingStart = requestPath;
+        {
+            std::lock_guard lock(mutex);
+            if (startHeld) {
+                return;
+            }
+        }
         const QDBusMessage started =
             session.remote ? callCompositor(mutterRemoteDesktop, session.desktopPath, mutterDesktopSession, "Start")
                            : callCompositor(mutterScreenCast, session.castPath, mutterCastSession, "Start");
@@ -355,6 +366,19 @@ private:
         record.calls << QStringLiteral("Session.Close");
     }
 
+    // The dialog goes without an answer.
+    void closeRequest(const QString &path)
+    {
+        for (auto &[handle, session] : sessions_) {
+            if (session.pendingStart == path) {
+                session.pendingStart.clear();
+            }
+        }
+        std::lock_guard lock(mutex);
+        ++record.requestsClosed;
+        record.calls << QStringLiteral("Request.Close");
+    }
+
     void stopInCompositor(const Session &session)
     {
         if (session.remote) {
@@ -428,6 +452,12 @@ void FakePortal::endSessions()
 {
     QMetaObject::invokeMethod(
         service_, [this] { service_->endAll(); }, Qt::BlockingQueuedConnection);
+}
+
+void FakePortal::setStartHeld(bool held)
+{
+    std::lock_guard lock(service_->mutex);
+    service_->startHeld = held;
 }
 
 void FakePortal::setRemoteDesktopMissing(bool missing)

@@ -35,6 +35,7 @@ public:
         int pointerEventsForwarded = 0;   // accepted by the compositor
         QStringList compositorErrors;     // errors the compositor answered with
         int sessionsClosed = 0;
+        int requestsClosed = 0; // a dialog taken down by the app
         int restoreTokensIssued = 0;
     };
     Record record() const;
@@ -47,6 +48,9 @@ public:
     void setRemoteDesktopMissing(bool missing);
     // Ends every session from the desktop's side, as its "stop sharing" does.
     void endSessions();
+    // Start goes unanswered, as while the user looks at the permission dialog,
+    // until the app closes the request.
+    void setStartHeld(bool held);
 
     class Service;
 

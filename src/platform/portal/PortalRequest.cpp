@@ -39,8 +39,14 @@ QString PortalRequester::nextToken()
 }
 
 PortalResponse PortalRequester::request(const QString &interface, const QString &method, const QVariantList &arguments,
-                                        QVariantMap options, std::chrono::milliseconds limit)
+                                        QVariantMap options, std::chrono::milliseconds limit,
+                                        Cancellation *cancellation)
 {
+    if (cancellation != nullptr && cancellation->isCancelled()) {
+        PortalResponse response;
+        response.outcome = PortalResponse::Outcome::cancelled;
+        return response;
+    }
     const QString token = nextToken();
     const QString expected = requestObjectPath(bus_.baseService(), token);
     auto *waiter = new ResponseWaiter;
@@ -48,6 +54,10 @@ PortalResponse PortalRequester::request(const QString &interface, const QString 
     std::future<PortalResponse> answer = waiter->answer();
     const QString service = QString::fromLatin1(portalService);
     const char *slot = SLOT(respond(uint, QVariantMap));
+    Cancellation::Hook wake;
+    if (cancellation != nullptr) {
+        wake = cancellation->onCancel([waiter] { waiter->cancel(); });
+    }
     QStringList subscribed;
     if (bus_.connect(service, expected, requestInterface, QStringLiteral("Response"), waiter, slot)) {
         subscribed << expected;
@@ -72,13 +82,15 @@ PortalResponse PortalRequester::request(const QString &interface, const QString 
         }
         if (answer.wait_for(limit) == std::future_status::ready) {
             response = answer.get();
-        } else {
+        }
+        if (response.outcome != PortalResponse::Outcome::answered) {
             // Takes any dialog down again.
             for (const QString &path : subscribed) {
                 bus_.send(QDBusMessage::createMethodCall(service, path, requestInterface, QStringLiteral("Close")));
             }
         }
     }
+    wake = Cancellation::Hook();
     for (const QString &path : subscribed) {
         bus_.disconnect(service, path, requestInterface, QStringLiteral("Response"), waiter, slot);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Cancellation.h"
+
 #include <QDBusConnection>
 #include <QString>
 #include <QThread>
@@ -23,7 +25,7 @@ QString requestObjectPath(const QString &uniqueName, const QString &token);
 
 // What came back from one portal request.
 struct PortalResponse {
-    enum class Outcome { answered, callFailed, noAnswer };
+    enum class Outcome { answered, callFailed, noAnswer, cancelled };
     Outcome outcome = Outcome::noAnswer;
     // 0 granted, 1 declined by the user, 2 ended otherwise (only when answered).
     std::uint32_t code = 2;
@@ -39,6 +41,8 @@ struct PortalResponse {
 // and waits for that answer. The signal is subscribed before the call, under the
 // path the portal will use. Answers are taken on a thread of its own, so the
 // caller may block on any thread (including the one the bus is dispatched on).
+// A request left without an answer (too late or cancelled) is closed, which
+// takes its dialog down.
 class PortalRequester {
 public:
     explicit PortalRequester(QDBusConnection bus);
@@ -47,9 +51,12 @@ public:
     PortalRequester &operator=(const PortalRequester &) = delete;
 
     QDBusConnection &bus() { return bus_; }
-    // Calls `interface`.`method`(arguments..., options + handle_token) on the portal.
+    // Calls `interface`.`method`(arguments..., options + handle_token) on the
+    // portal. `cancellation` (may be null) ends the wait for the answer early.
     PortalResponse request(const QString &interface, const QString &method, const QVariantList &arguments,
-                           QVariantMap options, std::chrono::milliseconds limit);
+                           QVariantMap options, std::chrono::milliseconds limit, Cancellation *cancellation = nullptr);
+    // The thread that takes the portal's signals.
+    QThread &signalThread() { return answers_; }
     // A token unique in this process, for handle and session tokens.
     QString nextToken();
 

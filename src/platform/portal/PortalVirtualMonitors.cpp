@@ -23,6 +23,7 @@ public:
     std::uint32_t displayID() const override { return displayID_; }
     // The compositor places its monitors; the user arranges them in the desktop's settings.
     void placeAdjacentToOtherDisplays() override {}
+    void setEndedHandler(std::function<void()> ended) override { session_->setEndedHandler(std::move(ended)); }
 
 private:
     PortalVirtualMonitorFactory &factory_;
@@ -44,7 +45,14 @@ bool PortalVirtualMonitorFactory::isAvailable()
 
 QString PortalVirtualMonitorFactory::lastFailure() const
 {
+    std::lock_guard lock(mutex_);
     return lastFailure_;
+}
+
+void PortalVirtualMonitorFactory::setAnswerLimit(std::chrono::milliseconds limit)
+{
+    std::lock_guard lock(mutex_);
+    answerLimit_ = limit;
 }
 
 std::unique_ptr<VirtualMonitor> PortalVirtualMonitorFactory::create(const VirtualMonitorRequest &request)
@@ -52,13 +60,23 @@ std::unique_ptr<VirtualMonitor> PortalVirtualMonitorFactory::create(const Virtua
     ScreenCastSession::Options options;
     options.width = request.width;
     options.height = request.height;
-    options.answerLimit = answerLimit_;
+    options.cancellation = request.attempt.get();
+    {
+        std::lock_guard lock(mutex_);
+        options.answerLimit = answerLimit_;
+    }
     const QString key = QString::fromLatin1(restoreTokenKey);
     if (defaults_ != nullptr) {
         options.restoreToken = defaults_->string(key);
     }
     ScreenCastSession::Started started = ScreenCastSession::start(requester_, options);
-    lastFailure_ = started.failure;
+    if (request.attempt) {
+        request.attempt->setFailure(started.failure);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        lastFailure_ = started.failure;
+    }
     if (!started.session) {
         return nullptr;
     }

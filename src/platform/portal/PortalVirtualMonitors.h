@@ -22,7 +22,8 @@ class ScreenCastSession;
 // Virtual monitors on a Wayland desktop: each is a screen-cast session of the
 // desktop portal with the virtual source type. The permission the user gives is
 // kept (as a restore token in the settings) so the desktop asks only once.
-// `create` waits for the portal, dialog included; main thread.
+// `create` waits for the portal, dialog included, so it belongs on a worker
+// thread; the request's attempt ends that wait early. Any thread.
 class PortalVirtualMonitorFactory final : public VirtualMonitorFactory {
 public:
     static constexpr const char *restoreTokenKey = "screenCastRestoreToken";
@@ -33,23 +34,26 @@ public:
 
     bool isAvailable() override;
     std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &request) override;
-    QString lastFailure() const override;
+    // Why the `create` that finished last gave nothing (any thread's); a
+    // caller that may create on several threads at once reads its attempt's.
+    QString lastFailure() const;
 
     // The session behind a display made here; null when it is gone.
     std::shared_ptr<ScreenCastSession> session(std::uint32_t displayID) const;
     // The display made last that still exists (pointer events go there).
     std::shared_ptr<ScreenCastSession> newestSession() const;
 
-    void setAnswerLimit(std::chrono::milliseconds limit) { answerLimit_ = limit; }
+    void setAnswerLimit(std::chrono::milliseconds limit);
 
 private:
     void forget(std::uint32_t displayID);
 
     PortalRequester requester_;
     UserDefaults *defaults_;
+    // Under the mutex, with the sessions.
+    mutable std::mutex mutex_;
     std::chrono::milliseconds answerLimit_{std::chrono::seconds(90)};
     QString lastFailure_;
-    mutable std::mutex mutex_;
     std::map<std::uint32_t, std::weak_ptr<ScreenCastSession>> sessions_;
     std::uint32_t nextDisplayID_ = 1;
 

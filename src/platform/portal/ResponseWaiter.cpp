@@ -13,4 +13,13 @@ void ResponseWaiter::respond(uint code, const QVariantMap &results)
     });
 }
 
+void ResponseWaiter::cancel()
+{
+    std::call_once(once_, [&] {
+        PortalResponse response;
+        response.outcome = PortalResponse::Outcome::cancelled;
+        promise_.set_value(std::move(response));
+    });
+}
+
 } // namespace lumarient::portal

@@ -10,11 +10,13 @@
 
 namespace lumarient::portal {
 
-// Receives one Request's Response signal; the first answer counts.
+// Receives one Request's Response signal; the first answer (or a cancel from
+// any thread) counts.
 class ResponseWaiter : public QObject {
     Q_OBJECT
 public:
     std::future<PortalResponse> answer() { return promise_.get_future(); }
+    void cancel();
 
 public slots:
     void respond(uint code, const QVariantMap &results);

@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "platform/portal/PortalStreams.h"
+#include "platform/portal/SessionEndWatcher.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -21,6 +22,7 @@ constexpr std::uint32_t persistUntilRevoked = 2;
 // The left button's evdev code.
 constexpr int buttonLeft = 0x110;
 constexpr std::chrono::seconds setupLimit{20};
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 void log(const QString &text)
 {
@@ -35,6 +37,8 @@ QString failureText(const PortalResponse &response)
         return QStringLiteral("This desktop offers no screen sharing for a second display.");
     case PortalResponse::Outcome::noAnswer:
         return QStringLiteral("This desktop's screen sharing didn't answer.");
+    case PortalResponse::Outcome::cancelled:
+        return QStringLiteral("The second display was called off before the desktop answered.");
     case PortalResponse::Outcome::answered:
         break;
     }
@@ -64,13 +68,24 @@ QString sessionHandleOf(const QVariantMap &results)
 } // namespace
 
 ScreenCastSession::ScreenCastSession(PortalRequester &requester, QString handle, bool remoteDesktop)
-    : requester_(requester), handle_(std::move(handle)), remoteDesktop_(remoteDesktop)
+    : requester_(requester), handle_(std::move(handle)), remoteDesktop_(remoteDesktop),
+      endWatcher_(new SessionEndWatcher)
 {
+    endWatcher_->moveToThread(&requester_.signalThread());
+    requester_.bus().connect(QString::fromLatin1(portalService), handle_, sessionInterface, QStringLiteral("Closed"),
+                             endWatcher_, SLOT(closed()));
 }
 
 ScreenCastSession::~ScreenCastSession()
 {
     close();
+    // A Closed signal already queued for it still finds it.
+    endWatcher_->deleteLater();
+}
+
+void ScreenCastSession::setEndedHandler(std::function<void()> ended)
+{
+    endWatcher_->setHandler(std::move(ended));
 }
 
 ScreenCastSession::Started ScreenCastSession::start(PortalRequester &requester, const Options &options)
@@ -82,12 +97,13 @@ ScreenCastSession::Started ScreenCastSession::start(PortalRequester &requester, 
     // Pointer events need a remote-desktop session; without one the display
     // still works, only touches do not.
     bool withPointer = true;
-    PortalResponse created =
-        requester.request(remoteDesktop, QStringLiteral("CreateSession"), {}, sessionOptions, setupLimit);
+    PortalResponse created = requester.request(remoteDesktop, QStringLiteral("CreateSession"), {}, sessionOptions,
+                                               setupLimit, options.cancellation);
     if (isMissingInterface(created)) {
         withPointer = false;
         log(QStringLiteral("no remote desktop portal: touches from the phone are off"));
-        created = requester.request(screenCast, QStringLiteral("CreateSession"), {}, sessionOptions, setupLimit);
+        created = requester.request(screenCast, QStringLiteral("CreateSession"), {}, sessionOptions, setupLimit,
+                                    options.cancellation);
     }
     const QString handle = created.granted() ? sessionHandleOf(created.results) : QString();
     if (handle.isEmpty()) {
@@ -105,8 +121,8 @@ ScreenCastSession::Started ScreenCastSession::start(PortalRequester &requester, 
     if (withPointer) {
         QVariantMap devices = persistence;
         devices.insert(QStringLiteral("types"), devicePointer);
-        const PortalResponse selected =
-            requester.request(remoteDesktop, QStringLiteral("SelectDevices"), onSession, devices, setupLimit);
+        const PortalResponse selected = requester.request(remoteDesktop, QStringLiteral("SelectDevices"), onSession,
+                                                          devices, setupLimit, options.cancellation);
         if (!selected.granted()) {
             return {nullptr, failureText(selected)};
         }
@@ -118,14 +134,15 @@ ScreenCastSession::Started ScreenCastSession::start(PortalRequester &requester, 
     if (!withPointer) {
         sources.insert(persistence);
     }
-    const PortalResponse selected =
-        requester.request(screenCast, QStringLiteral("SelectSources"), onSession, sources, setupLimit);
+    const PortalResponse selected = requester.request(screenCast, QStringLiteral("SelectSources"), onSession, sources,
+                                                      setupLimit, options.cancellation);
     if (!selected.granted()) {
         return {nullptr, failureText(selected)};
     }
 
-    const PortalResponse started = requester.request(withPointer ? remoteDesktop : screenCast, QStringLiteral("Start"),
-                                                     QVariantList(onSession) << QString(), {}, options.answerLimit);
+    const PortalResponse started =
+        requester.request(withPointer ? remoteDesktop : screenCast, QStringLiteral("Start"),
+                          QVariantList(onSession) << QString(), {}, options.answerLimit, options.cancellation);
     if (!started.granted()) {
         return {nullptr, failureText(started)};
     }
@@ -195,9 +212,11 @@ void ScreenCastSession::close()
     if (closed_.exchange(true)) {
         return;
     }
-    requester_.bus().send(QDBusMessage::createMethodCall(QString::fromLatin1(portalService), handle_,
-                                                         QStringLiteral("org.freedesktop.portal.Session"),
-                                                         QStringLiteral("Close")));
+    endWatcher_->closedHere();
+    const QString service = QString::fromLatin1(portalService);
+    requester_.bus().disconnect(service, handle_, sessionInterface, QStringLiteral("Closed"), endWatcher_,
+                                SLOT(closed()));
+    requester_.bus().send(QDBusMessage::createMethodCall(service, handle_, sessionInterface, QStringLiteral("Close")));
 }
 
 } // namespace lumarient::portal

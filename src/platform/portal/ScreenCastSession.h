@@ -8,10 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace lumarient::portal {
+
+class SessionEndWatcher;
 
 // One portal session that made a virtual monitor: a remote-desktop session with
 // its screen cast where the portal has one (pointer events then reach the
@@ -26,6 +29,8 @@ public:
         QString restoreToken;
         // The user may take a while over the permission dialog.
         std::chrono::milliseconds answerLimit = std::chrono::seconds(90);
+        // Ends the start early from another thread (may be null).
+        Cancellation *cancellation = nullptr;
     };
 
     // The session, or why there is none (a sentence for the user).
@@ -51,6 +56,9 @@ public:
     // Pointer events in the stream's own coordinates; sent without waiting.
     void movePointer(double x, double y);
     void pressLeftButton(bool pressed);
+    // `ended` runs once, on the requester's signal thread, when the desktop
+    // ends the session by itself; never after `close` or destruction.
+    void setEndedHandler(std::function<void()> ended);
 
     void close();
 
@@ -61,6 +69,7 @@ private:
     QString handle_;
     bool remoteDesktop_;
     std::atomic<bool> closed_{false};
+    SessionEndWatcher *endWatcher_;
     std::uint32_t nodeID_ = 0;
     int width_ = 0;
     int height_ = 0;

@@ -7,12 +7,16 @@
 #include <xcb/randr.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace lumarient::x11 {
 
 // What the factory and its monitors share: the connection, the settings and the
-// framebuffer size from before the first monitor grew it.
+// framebuffer size from before the first monitor grew it. Monitors are made on
+// a worker thread while others are moved or removed on the main thread, and
+// each of those is a read-modify-write of the server's layout: one at a time.
 struct MonitorBook {
+    std::mutex mutex;
     XcbConnection connection;
     UserDefaults *defaults = nullptr;
     int liveMonitors = 0;
@@ -131,6 +135,7 @@ public:
 
     ~X11VirtualMonitor() override
     {
+        std::lock_guard lock(book_->mutex);
         book_->deleteMonitor(name_);
         if (output_) {
             releaseVirtualOutput(book_->connection, *output_);
@@ -144,11 +149,20 @@ public:
 
     void placeAdjacentToOtherDisplays() override
     {
+        std::lock_guard lock(book_->mutex);
         const auto [x, y] = book_->placement(name_);
-        moveTo(x, y);
+        move(x, y);
     }
 
     bool moveTo(int x, int y) override
+    {
+        std::lock_guard lock(book_->mutex);
+        return move(x, y);
+    }
+
+private:
+    // Under the book's lock.
+    bool move(int x, int y)
     {
         DisplayRect moved{x, y, bounds_.width, bounds_.height};
         if (moved == bounds_) {
@@ -174,7 +188,6 @@ public:
         return placed;
     }
 
-private:
     xcb_randr_output_t outputID() const { return output_ ? output_->output : XCB_NONE; }
 
     std::shared_ptr<MonitorBook> book_;
@@ -197,11 +210,13 @@ X11VirtualMonitorFactory::~X11VirtualMonitorFactory() = default;
 
 bool X11VirtualMonitorFactory::isAvailable()
 {
+    std::lock_guard lock(book_->mutex);
     return book_->connection.hasRandrMonitors();
 }
 
 std::unique_ptr<VirtualMonitor> X11VirtualMonitorFactory::create(const VirtualMonitorRequest &request)
 {
+    std::lock_guard lock(book_->mutex);
     if (!book_->connection.hasRandrMonitors() || request.width <= 0 || request.height <= 0 || request.width > 32767 ||
         request.height > 32767) {
         return nullptr;
@@ -243,6 +258,7 @@ std::unique_ptr<VirtualMonitor> X11VirtualMonitorFactory::create(const VirtualMo
 
 int X11VirtualMonitorFactory::removeLeftovers()
 {
+    std::lock_guard lock(book_->mutex);
     if (book_->defaults == nullptr || !book_->connection.isValid()) {
         return 0;
     }

@@ -17,7 +17,7 @@ struct MonitorBook;
 // removed (and the framebuffer shrunk back) when its object goes. User monitors
 // outlive the client that made them, so every created monitor's name is written
 // to the settings and a later run removes what a crashed one left behind.
-// Used from the main thread.
+// Any thread: the factory and its monitors take turns on one lock.
 class X11VirtualMonitorFactory final : public VirtualMonitorFactory {
 public:
     // The settings key listing monitors this application made and has not yet removed.
