@@ -20,7 +20,8 @@ class VirtualDisplay;
 // config packet, frame packets and cursor packets, and sends touches back, which
 // become left-button events on the display. Over Wi-Fi the phone may offer a UDP
 // path for the video. Capture, encoding and all socket work run on one worker
-// loop ("lum-display"); the public operations are for the main thread.
+// loop ("lum-display"); the public operations are called from one thread at a
+// time (starting may happen on a background thread, stopping on another).
 class DisplayStreamer {
 public:
     struct Platform {
