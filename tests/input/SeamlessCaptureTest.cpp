@@ -164,6 +164,14 @@ TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
     EXPECT_FALSE(SeamlessCapture({tap, geometry, nullptr}).addDevice(standIn, sink, {1080, 2400}));
 }
 
+TEST_F(SeamlessCaptureTest, AStandInBelowIsEnteredThroughItsTop)
+{
+    layout.displays[standIn] = {0, 1080, 1920, 1080};
+    ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+    ASSERT_TRUE(motion(0, 10, {960, 1080}));
+    EXPECT_EQ(capture.entryEdge(), Edge::top);
+}
+
 // Moving.
 
 TEST_F(SeamlessCaptureTest, SubPixelMovementIsCarriedUntilItMakesAPhonePixel)
