@@ -134,6 +134,8 @@ TEST(BusState, CarriesStatusSessionsAndErrors)
 
     const QList<QVariantMap> phones = state.value(QStringLiteral("phones")).value<QList<QVariantMap>>();
     ASSERT_EQ(phones.size(), 4);
+    EXPECT_EQ(phones[0].value(QStringLiteral("connection")).toString(), QStringLiteral("USB"));
+    EXPECT_EQ(phones[0].value(QStringLiteral("state")).toString(), QStringLiteral("ready"));
     EXPECT_EQ(phones[1].value(QStringLiteral("connection")).toString(), QStringLiteral("Wi-Fi"));
     EXPECT_EQ(phones[1].value(QStringLiteral("name")).toString(), QStringLiteral("Galaxy"));
     EXPECT_EQ(phones[3].value(QStringLiteral("name")).toString(), QStringLiteral("Moto G"));
@@ -177,6 +179,8 @@ TEST(CliCommand, ReadsEachCommandLine)
         {{"--version"}, Kind::version, {}, {}, false},
         {{}, Kind::usageError, {}, {}, false},
         {{"mirror"}, Kind::usageError, {}, {}, false},
+        {{"display", "  "}, Kind::usageError, {}, {}, false},
+        {{"devices", "extra"}, Kind::usageError, {}, {}, false},
         {{"quit", "now"}, Kind::usageError, {}, {}, false},
         {{"pair"}, Kind::usageError, {}, {}, false},
         {{"pair", "1", "2", "3"}, Kind::usageError, {}, {}, false},

@@ -101,16 +101,6 @@ TEST_F(Scripting, DevicesAndStatusShowTheSimulatedPhone)
     const QJsonArray phones = QJsonDocument::fromJson(devices.out).array();
     ASSERT_EQ(phones.size(), 1) << devices.out.toStdString();
     EXPECT_EQ(phones[0][QStringLiteral("serial")].toString(), serial);
-    EXPECT_EQ(phones[0][QStringLiteral("connection")].toString(), QStringLiteral("USB"));
-    EXPECT_EQ(phones[0][QStringLiteral("state")].toString(), QStringLiteral("ready"));
-
-    const CliRun status = cli({QStringLiteral("--json"), QStringLiteral("status")});
-    ASSERT_EQ(status.exitCode, 0) << status.err.toStdString();
-    const QJsonObject configuration =
-        QJsonDocument::fromJson(status.out).object()[QStringLiteral("configurations")].toArray()[0].toObject();
-    EXPECT_EQ(configuration[QStringLiteral("serial")].toString(), serial);
-    EXPECT_EQ(configuration[QStringLiteral("status")].toString(), QStringLiteral("USB"));
-    EXPECT_TRUE(configuration[QStringLiteral("actions")].toArray().contains(QStringLiteral("Mirror")));
 
     const CliRun text = cli({QStringLiteral("status")});
     EXPECT_EQ(text.exitCode, 0);
@@ -156,9 +146,7 @@ TEST_F(Scripting, BadNamesAndArgumentsExitWithAUsageErrorOrAFailureAndSayWhy)
     };
     const QList<Case> cases = {
         {{QStringLiteral("mirror"), QStringLiteral("Nokia 3310")}, 2, "\"Nokia 3310\" names no phone"},
-        {{QStringLiteral("display"), QStringLiteral("  ")}, 2, "display needs a NAME"},
         {{QStringLiteral("frobnicate")}, 2, "unknown command frobnicate"},
-        {{QStringLiteral("devices"), QStringLiteral("extra")}, 2, "devices takes no arguments"},
         {{QStringLiteral("pair"), QStringLiteral("12 34; reboot")}, 2, "A pairing code is the digits"},
         {{QStringLiteral("pair"), QStringLiteral("123456")}, 1, "No phone is offering a pairing code"},
     };
@@ -201,15 +189,12 @@ TEST_F(Scripting, MalformedCallsAreRefusedAndTheAppCarriesOn)
     EXPECT_TRUE(sim_.scrcpyRuns().isEmpty());
 }
 
-TEST_F(Scripting, QuitEndsTheAppAndLaterCallsFindItNotRunning)
+TEST_F(Scripting, QuitEndsTheApp)
 {
     const CliRun quit = cli({QStringLiteral("quit")});
     EXPECT_EQ(quit.exitCode, 0) << quit.err.toStdString();
     ASSERT_TRUE(app_->waitForExit(10000));
     EXPECT_EQ(app_->process().exitCode(), 0);
-    const CliRun after = cli({QStringLiteral("status")});
-    EXPECT_EQ(after.exitCode, 3);
-    EXPECT_TRUE(after.err.contains("Lumarient is not running")) << after.err.toStdString();
 }
 
 TEST(ScriptingWithoutApp, EveryCommandExitsThreeWhenNoAppOrNoBusAnswers)
@@ -222,6 +207,9 @@ TEST(ScriptingWithoutApp, EveryCommandExitsThreeWhenNoAppOrNoBusAnswers)
               QStringList{QStringLiteral("mirror"), QStringLiteral("Pixel")}}) {
             const CliRun run = runCli(where, arguments);
             EXPECT_EQ(run.exitCode, 3) << arguments.join(' ').toStdString() << (where ? " (bus)" : " (no bus)");
+            if (where) {
+                EXPECT_TRUE((run.err + run.out).contains("Lumarient is not running")) << run.err.toStdString();
+            }
         }
     }
     // Help and version need no app.

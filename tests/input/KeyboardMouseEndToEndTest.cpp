@@ -184,7 +184,7 @@ protected:
 OpenboxSession *KeyboardMouseEndToEnd::openbox_ = nullptr;
 bool KeyboardMouseEndToEnd::openboxStarted_ = false;
 
-TEST_F(KeyboardMouseEndToEnd, APushCrossesOntoThePhoneWhichGetsMotionAndKeysUntilControlEscapeOrAPushBack)
+TEST_F(KeyboardMouseEndToEnd, APushCrossesOntoThePhoneWhichGetsMotionAndKeysUntilControlEscape)
 {
     pushRight();
     ASSERT_TRUE(captured());
@@ -195,67 +195,25 @@ TEST_F(KeyboardMouseEndToEnd, APushCrossesOntoThePhoneWhichGetsMotionAndKeysUnti
         user_->move(30, 5);
     ASSERT_TRUE(spinUntil([&] { return movedX() == entered + 300; }, 5s)) << movedX() - entered;
 
-    // Typed with either Shift: the modifier byte tells the sides apart.
-    for (const auto &[shift, letter] : {std::pair{KEY_LEFTSHIFT, KEY_A}, std::pair{KEY_RIGHTSHIFT, KEY_B}}) {
-        user_->press(xKey(shift));
-        user_->press(xKey(letter));
-        user_->releaseKey(xKey(letter));
-        user_->releaseKey(xKey(shift));
-    }
-    const std::vector<KeyRecord> typed{{0x02, {}}, {0x02, {0x04}}, {0x02, {}}, {0, {}},
-                                       {0x20, {}}, {0x20, {0x05}}, {0x20, {}}, {0, {}}};
+    user_->press(xKey(KEY_LEFTSHIFT));
+    user_->press(xKey(KEY_A));
+    user_->releaseKey(xKey(KEY_A));
+    user_->releaseKey(xKey(KEY_LEFTSHIFT));
+    const std::vector<KeyRecord> typed{{0x02, {}}, {0x02, {0x04}}, {0x02, {}}, {0, {}}};
     ASSERT_TRUE(spinUntil([&] { return keyRecords().size() >= typed.size(); }, 5s));
     EXPECT_EQ(keyRecords(), typed);
 
-    // Control+Escape returns at once; the Control still held is let go of on the phone.
+    // Control+Escape gives the desktop back its pointer and keyboard.
     user_->press(xKey(KEY_LEFTCTRL));
     user_->press(xKey(KEY_ESC));
     ASSERT_TRUE(spinUntil([&] { return !captured(); }, 5s));
     user_->releaseKey(xKey(KEY_ESC));
     user_->releaseKey(xKey(KEY_LEFTCTRL));
-    ASSERT_TRUE(spinUntil([&] { return keyRecords().size() == typed.size() + 2; }, 5s));
-    EXPECT_EQ(keyRecords().back(), (KeyRecord{0, {}}));
-    spinFor(100ms);
-    EXPECT_EQ(keyRecords().size(), typed.size() + 2);
     EXPECT_EQ(user_->grabPointer(), XCB_GRAB_STATUS_SUCCESS);
     EXPECT_EQ(user_->grabKeyboard(), XCB_GRAB_STATUS_SUCCESS);
     user_->ungrab();
     ASSERT_TRUE(user_->pointer());
     EXPECT_LT(user_->pointer()->x, 1920);
-
-    // In again, away from the edge, and pushed back out through it.
-    pushRight();
-    ASSERT_TRUE(captured());
-    user_->move(40, 0);
-    for (int step = 0; step < 40 && captured(); ++step) {
-        user_->move(-20, 0);
-        spinFor(10ms);
-    }
-    ASSERT_TRUE(spinUntil([&] { return !captured(); }, 5s));
-    const std::optional<TapPoint> back = user_->pointer();
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->x, 1920 - SeamlessCapture::exitOffset);
-    EXPECT_EQ(user_->grabKeyboard(), XCB_GRAB_STATUS_SUCCESS);
-    user_->ungrab();
-}
-
-TEST_F(KeyboardMouseEndToEnd, TheStandInMovesToAChosenSideAndIsEnteredThere)
-{
-    const QUuid config = *manager_->lastStartedConfigID();
-    manager_->setPlacement(config, Placement::below);
-    EXPECT_EQ(manager_->standInPlacement(), Placement::below);
-    EXPECT_FALSE(manager_->placementNotice());
-    ASSERT_EQ(layout_->displayBounds(*manager_->standInDisplayID()), (DisplayRect{0, 1080, 1920, 1080}));
-    // The old side leads nowhere now; the new one leads onto the phone.
-    pushRight();
-    EXPECT_FALSE(captured());
-    user_->warp(960, 1070);
-    for (int step = 0; step < 20 && !captured(); ++step) {
-        user_->move(0, 10);
-        spinFor(10ms);
-    }
-    ASSERT_TRUE(captured());
-    EXPECT_EQ(manager_->capture()->entryEdge(), SeamlessCapture::Edge::top);
 }
 
 } // namespace

@@ -164,6 +164,14 @@ TEST_F(SeamlessCaptureTest, AStandInUnderAnotherWindowOrAHeldGrabIsNotEntered)
     EXPECT_FALSE(SeamlessCapture({tap, geometry, nullptr}).addDevice(standIn, sink, {1080, 2400}));
 }
 
+TEST_F(SeamlessCaptureTest, AStandInBelowIsEnteredThroughItsTop)
+{
+    layout.displays[standIn] = {0, 1080, 1920, 1080};
+    ASSERT_TRUE(capture.addDevice(standIn, sink, {1080, 2400}));
+    ASSERT_TRUE(motion(0, 10, {960, 1080}));
+    EXPECT_EQ(capture.entryEdge(), Edge::top);
+}
+
 // Moving.
 
 TEST_F(SeamlessCaptureTest, SubPixelMovementIsCarriedUntilItMakesAPhonePixel)
@@ -291,7 +299,7 @@ TEST_F(SeamlessCaptureTest, AStandInWithoutNeighboursLeavesThroughTheSideItWasEn
     EXPECT_EQ(tap.warps.back().x, 5000 + 1920 + 12);
 }
 
-// Keys and Control+Escape.
+// Keys.
 
 TEST_F(SeamlessCaptureTest, KeysAreSentAsSnapshotsOfAtMostSix)
 {
@@ -307,17 +315,6 @@ TEST_F(SeamlessCaptureTest, KeysAreSentAsSnapshotsOfAtMostSix)
     const std::size_t count = sink.sent.size();
     EXPECT_TRUE(key(KEY_F13, true)); // no usage: swallowed, nothing sent
     EXPECT_EQ(sink.sent.size(), count);
-}
-
-TEST_F(SeamlessCaptureTest, ControlEscapeReturnsAtOnceAndLetsGoOfControl)
-{
-    enter();
-    key(KEY_LEFTCTRL, true);
-    EXPECT_EQ(sink.lastKeys()->modifiers, 0x01);
-    EXPECT_TRUE(key(KEY_ESC, true));
-    EXPECT_FALSE(capture.activeDisplayID());
-    EXPECT_EQ(exits, 1);
-    EXPECT_TRUE(sink.endsWithRelease());
 }
 
 // Every way back lets go of everything held on the phone.

@@ -82,11 +82,7 @@ TEST_F(ControlWindowTest, ShowsTheMenuAndItsButtonsActLikeTheEntries)
     window.present();
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Lumarient"));
     EXPECT_EQ(shownTexts(window), lumarient::test::menuTexts(buildMenu(actions.menuState())));
-    EXPECT_EQ(shownTexts(window).mid(0, 7),
-              (QStringList{"Galaxy S10 — USB", "Desktop Mode", "Mirror Screen", "Use as Second Display",
-                           "Keyboard & mouse sharing isn't available on this desktop yet.", "Switch to Wi-Fi", "---"}));
     EXPECT_NE(qobject_cast<QLabel *>(window.entryWidgets()[4]), nullptr) << "a line, not a button";
-    EXPECT_TRUE(shownTexts(window).endsWith(QStringLiteral("Quit Lumarient")));
     EXPECT_GE(window.minimumWidth(), 300);
     saveScreenshot(window, "control-window");
 
@@ -95,7 +91,6 @@ TEST_F(ControlWindowTest, ShowsTheMenuAndItsButtonsActLikeTheEntries)
     ASSERT_TRUE(
         spinUntil([&] { return shownTexts(window).first() == QStringLiteral("Galaxy S10 — USB, Mirror running"); }));
     ASSERT_TRUE(spinUntil([&] { return scrcpyRuns().size() == 1; }));
-    EXPECT_EQ(shownTexts(window).mid(0, 3), (QStringList{"Galaxy S10 — USB, Mirror running", "Stop Session", "---"}));
     saveScreenshot(window, "control-window-session");
 
     // The button that offered "Desktop Mode" is kept and now stops the session.

@@ -87,12 +87,10 @@ TEST_F(UpdateServer, ANewerSignedReleaseIsDownloadedAndOffered)
 
 TEST_F(UpdateServer, TheSameOrAnOlderReleaseIsNothingToDo)
 {
-    for (const QByteArray version : {"0.2.0", "0.2", "0.1.9"}) {
-        publish(version, "package");
-        const UpdateCheckResult result = check();
-        EXPECT_EQ(result.kind, UpdateCheckResult::Kind::upToDate) << version.constData();
-        EXPECT_EQ(result.message, "Lumarient 0.2.0 is the newest version.");
-    }
+    publish("0.2", "package");
+    const UpdateCheckResult result = check();
+    EXPECT_EQ(result.kind, UpdateCheckResult::Kind::upToDate);
+    EXPECT_EQ(result.message, "Lumarient 0.2.0 is the newest version.");
     EXPECT_EQ(server.requests("/lumarient.deb"), 0);
 }
 
