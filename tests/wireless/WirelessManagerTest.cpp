@@ -187,6 +187,8 @@ TEST_F(WirelessManagerTest, AnnouncedPhonesAreReconnectedOncePerTenSecondsRememb
     const QList<DiscoveredService> announced{service(QStringLiteral("adb-R58M123ABC-x"), address, 41234)};
     announce(connectType, announced);
     announce(connectType, announced);
+    // A slow machine may take longer than a settling pause to start the first connect.
+    EXPECT_TRUE(spinUntil([&] { return count(QStringLiteral("connect ") + debugging) > 0; }));
     settle();
     EXPECT_EQ(count(QStringLiteral("connect ") + debugging), 1);
 
@@ -335,6 +337,7 @@ TEST_F(WirelessManagerTest, QRSessionsPairOnceAndExpire)
     announce(pairingType, {phone});
     announce(pairingType, {phone});
     EXPECT_FALSE(wireless.activeQRSession());
+    EXPECT_TRUE(spinUntil([&] { return count(QStringLiteral("pair 192.168.1.30:37001 ") + session.password) > 0; }));
     settle();
     EXPECT_EQ(count(QStringLiteral("pair 192.168.1.30:37001 ") + session.password), 1);
     EXPECT_EQ(wireless.pairingCandidates().size(), 1);
