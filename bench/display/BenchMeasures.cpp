@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace lumarient::bench {
 
@@ -68,6 +69,16 @@ double ownThreadsCpuSeconds()
         }
     }
     return total;
+}
+
+void printRange(const char *what, std::vector<double> values, const char *unit)
+{
+    if (values.empty()) {
+        return;
+    }
+    std::sort(values.begin(), values.end());
+    std::printf("  %-30s min %7.2f  median %7.2f  max %7.2f %s\n", what, values.front(), percentile(values, 0.5),
+                values.back(), unit);
 }
 
 } // namespace lumarient::bench

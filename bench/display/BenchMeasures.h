@@ -17,5 +17,7 @@ double cpuSecondsOf(const QString &statPath);
 // CPU seconds of this process's threads, except the benchmark's own ("bench-...")
 // and the stand-ins for desktop services it runs in-process ("fake-...").
 double ownThreadsCpuSeconds();
+// One line: "what" and the minimum, median and maximum of `values`; nothing for none.
+void printRange(const char *what, std::vector<double> values, const char *unit);
 
 } // namespace lumarient::bench

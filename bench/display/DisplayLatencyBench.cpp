@@ -46,6 +46,7 @@ using bench::cpuSecondsOf;
 using bench::millisecondsBetween;
 using bench::ownThreadsCpuSeconds;
 using bench::percentile;
+using bench::printRange;
 using bench::SteadyTime;
 
 // The frame counter: one black or white square per bit along the top edge.
@@ -227,13 +228,6 @@ RunFigures runOnce(const test::XorgServer &server, int width, int height, double
     figures.profile = phone.profile();
     streamer.stop();
     return figures;
-}
-
-void printRange(const char *what, std::vector<double> values, const char *unit)
-{
-    std::sort(values.begin(), values.end());
-    std::printf("  %-28s min %6.2f  median %6.2f  max %6.2f %s\n", what, values.front(), percentile(values, 0.5),
-                values.back(), unit);
 }
 
 void measure(const test::XorgServer &server, int width, int height, double seconds, int runs, const char *preset)

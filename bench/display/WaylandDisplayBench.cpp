@@ -48,6 +48,7 @@ using bench::cpuSecondsOf;
 using bench::millisecondsBetween;
 using bench::ownThreadsCpuSeconds;
 using bench::percentile;
+using bench::printRange;
 using bench::SteadyTime;
 
 constexpr int width = 1920;
@@ -205,16 +206,6 @@ RunFigures runOnce(test::HeadlessMutter &mutter, double seconds, const char *pre
     figures.stillFrames = phone.framesArrived() - stillBefore;
     streamer.stop();
     return figures;
-}
-
-void printRange(const char *what, std::vector<double> values, const char *unit)
-{
-    if (values.empty()) {
-        return;
-    }
-    std::sort(values.begin(), values.end());
-    std::printf("  %-30s min %7.2f  median %7.2f  max %7.2f %s\n", what, values.front(), percentile(values, 0.5),
-                values.back(), unit);
 }
 
 } // namespace
