@@ -184,26 +184,23 @@ FileDescriptor ScreenCastSession::openPipeWireRemote()
 
 void ScreenCastSession::movePointer(double x, double y)
 {
-    if (!remoteDesktop_ || closed_) {
-        return;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-        QString::fromLatin1(remoteDesktopInterface), QStringLiteral("NotifyPointerMotionAbsolute"));
-    call.setArguments({QVariant::fromValue(QDBusObjectPath(handle_)), QVariantMap(), nodeID_, x, y});
-    requester_.bus().send(call);
+    notifyPointer(QStringLiteral("NotifyPointerMotionAbsolute"), {nodeID_, x, y});
 }
 
 void ScreenCastSession::pressLeftButton(bool pressed)
 {
+    notifyPointer(QStringLiteral("NotifyPointerButton"), {buttonLeft, std::uint32_t(pressed ? 1 : 0)});
+}
+
+void ScreenCastSession::notifyPointer(const QString &method, const QVariantList &arguments)
+{
     if (!remoteDesktop_ || closed_) {
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
-        QString::fromLatin1(remoteDesktopInterface), QStringLiteral("NotifyPointerButton"));
-    call.setArguments(
-        {QVariant::fromValue(QDBusObjectPath(handle_)), QVariantMap(), buttonLeft, std::uint32_t(pressed ? 1 : 0)});
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(portalService), QString::fromLatin1(portalPath),
+                                       QString::fromLatin1(remoteDesktopInterface), method);
+    call.setArguments(QVariantList{QVariant::fromValue(QDBusObjectPath(handle_)), QVariantMap()} + arguments);
     requester_.bus().send(call);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/portal/PortalRequest.h"
 
 #include <QString>
+#include <QVariantList>
 
 #include <atomic>
 #include <chrono>
@@ -64,6 +65,8 @@ public:
 
 private:
     ScreenCastSession(PortalRequester &requester, QString handle, bool remoteDesktop);
+    // A remote-desktop pointer event: the session's handle, no options, then `arguments`.
+    void notifyPointer(const QString &method, const QVariantList &arguments);
 
     PortalRequester &requester_;
     QString handle_;
