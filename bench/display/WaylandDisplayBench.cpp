@@ -141,9 +141,11 @@ RunFigures runOnce(test::HeadlessMutter &mutter, double seconds, const char *pre
     test::FakePortal portal(mutter.bus().address(), mutter.runtimeFolder());
     portal::PortalVirtualMonitorFactory monitors(mutter.bus().connect(QStringLiteral("bench-client")), nullptr);
     portal::PortalScreenCaptureFactory captures(monitors);
-    std::shared_ptr<VirtualDisplay> display = VirtualDisplay::create(monitors, "Lumarient Display", width, height, 60);
+    const auto attempt = std::make_shared<VirtualMonitorAttempt>();
+    std::shared_ptr<VirtualDisplay> display =
+        VirtualDisplay::create(monitors, "Lumarient Display", width, height, 60, attempt);
     if (!display) {
-        std::printf("no virtual monitor: %s\n", qPrintable(monitors.lastFailure()));
+        std::printf("no virtual monitor: %s\n", qPrintable(attempt->failure()));
         return figures;
     }
     const std::shared_ptr<portal::ScreenCastSession> session = monitors.newestSession();

@@ -43,12 +43,6 @@ bool PortalVirtualMonitorFactory::isAvailable()
     return requester_.bus().isConnected();
 }
 
-QString PortalVirtualMonitorFactory::lastFailure() const
-{
-    std::lock_guard lock(mutex_);
-    return lastFailure_;
-}
-
 void PortalVirtualMonitorFactory::setAnswerLimit(std::chrono::milliseconds limit)
 {
     std::lock_guard lock(mutex_);
@@ -72,10 +66,6 @@ std::unique_ptr<VirtualMonitor> PortalVirtualMonitorFactory::create(const Virtua
     ScreenCastSession::Started started = ScreenCastSession::start(requester_, options);
     if (request.attempt) {
         request.attempt->setFailure(started.failure);
-    }
-    {
-        std::lock_guard lock(mutex_);
-        lastFailure_ = started.failure;
     }
     if (!started.session) {
         return nullptr;

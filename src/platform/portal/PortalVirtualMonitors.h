@@ -34,9 +34,6 @@ public:
 
     bool isAvailable() override;
     std::unique_ptr<VirtualMonitor> create(const VirtualMonitorRequest &request) override;
-    // Why the `create` that finished last gave nothing (any thread's); a
-    // caller that may create on several threads at once reads its attempt's.
-    QString lastFailure() const;
 
     // The session behind a display made here; null when it is gone.
     std::shared_ptr<ScreenCastSession> session(std::uint32_t displayID) const;
@@ -53,7 +50,6 @@ private:
     // Under the mutex, with the sessions.
     mutable std::mutex mutex_;
     std::chrono::milliseconds answerLimit_{std::chrono::seconds(90)};
-    QString lastFailure_;
     std::map<std::uint32_t, std::weak_ptr<ScreenCastSession>> sessions_;
     std::uint32_t nextDisplayID_ = 1;
 
