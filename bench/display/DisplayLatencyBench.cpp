@@ -42,12 +42,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using bench::cpuSecondsOf;
-using bench::millisecondsBetween;
-using bench::ownThreadsCpuSeconds;
-using bench::percentile;
-using bench::printRange;
-using bench::SteadyTime;
+using namespace bench;
 
 // The frame counter: one black or white square per bit along the top edge.
 constexpr int markerBits = 12;

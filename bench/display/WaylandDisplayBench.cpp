@@ -44,12 +44,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using bench::cpuSecondsOf;
-using bench::millisecondsBetween;
-using bench::ownThreadsCpuSeconds;
-using bench::percentile;
-using bench::printRange;
-using bench::SteadyTime;
+using namespace bench;
 
 constexpr int width = 1920;
 constexpr int height = 864;
